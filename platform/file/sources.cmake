@@ -1,0 +1,3 @@
+list(APPEND ZEPHRA_PLATFORM_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/fileexception.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/atomicfile.cpp)
