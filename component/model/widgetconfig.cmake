@@ -1,0 +1,1 @@
+list(APPEND ZEPHRA_MODEL_SOURCES ${CMAKE_CURRENT_LIST_DIR}/widgetconfig.cpp)
