@@ -41,7 +41,7 @@ int32_t Saturate(int64_t value) {
                                                     std::numeric_limits<int32_t>::max()));
 }
 
-// Index of item among items by identity, or -1.
+// Position of record in list, found by identity; -1 when it is not there.
 template <typename T>
 int32_t IndexOf(const std::vector<std::unique_ptr<T>>& list, const T* record) {
     if (record == nullptr)

@@ -326,8 +326,8 @@ bool SameMenuTree(const CZephraBody& a, const CZephraBody& b);
 // kMaxMenuDepth below the item or more than kMaxArchivedItems items.
 std::vector<uint8_t> ArchiveItem(const CZephraItem& item);
 
-// Loads data as written by ArchiveItem into a fresh item and swaps it into target. data must hold
-// exactly one item: trailing bytes are refused. False on any malformed input (including a null
-// reference, an unknown class or schema, a tree deeper than kMaxMenuDepth), and then target is
-// exactly as it was.
+// Loads data as written by ArchiveItem into a fresh item and swaps it into target; target's former
+// fields and sub menu tree are destroyed. data must hold exactly one item: trailing bytes are
+// refused. False on any malformed input (including a null reference, an unknown class or schema,
+// a tree deeper than kMaxMenuDepth), and then target is exactly as it was.
 bool LoadArchivedItem(std::span<const uint8_t> data, CZephraItem& target);

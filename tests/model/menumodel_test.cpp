@@ -790,8 +790,8 @@ TEST_F(MenuTree, NumberMenusCountsInPreOrder) {
 
 namespace {
 
-void WriteMenuHead(CArchiveWriter& w, int32_t count) {
-    w.WriteString("Menu");
+void WriteMenuHead(CArchiveWriter& w, int32_t count, const char* name = "Menu") {
+    w.WriteString(name);
     for (int i = 0; i < 10; ++i)
         w.WriteInt32(0);
     for (int s = 0; s < 3; ++s) {
@@ -994,6 +994,19 @@ TEST_F(ArchiveTarget, ForgedArchivesAreRefused) {
     WriteChainItem(w, kMaxMenuDepth);
     CZephraItem loaded;
     EXPECT_TRUE(LoadArchivedItem(w.Bytes(), loaded));
+
+    // Items of the smallest possible size pass the item-count check.
+    CArchiveWriter small;
+    WriteMenuHead(small, 3, "");
+    for (int i = 0; i < 3; ++i) {
+        small.BeginObject("CZephraItem", 1);
+        WriteMenuHead(small, 0, "");
+        WriteItemTail(small);
+    }
+    CArchiveReader r(small.Bytes());
+    CZephraBody menu;
+    EXPECT_NO_THROW(menu.Deserialize(r, 0));
+    EXPECT_EQ(menu.m_items.size(), 3u);
 }
 
 TEST(MenuArchive, ArchiveItemWritesOnlyWhatCanBeLoadedBack) {
