@@ -73,7 +73,8 @@ public:
     // ends the read with true, keeping what was read so far.
     // Returns false, with nothing changed, when path is not a regular file that can be opened
     // for reading (missing, a directory, a FIFO or device, no permission). Throws
-    // CFileException on a read error after opening; nothing is changed then either.
+    // CFileException on a read error after opening; nothing is changed then either. Running out
+    // of memory while merging throws std::bad_alloc and keeps what was merged so far.
     bool Load(const std::string& path);
 
     // Writes the configuration to path, replacing it atomically: the text goes to a temporary
