@@ -239,15 +239,19 @@ bool CWidgetConfig::Load(const std::string& path) {
     if (!ReadWholeFile(path, text))
         return false;
 
+    MergeText(text);
+    return true;
+}
+
+void CWidgetConfig::MergeText(std::string_view text) {
     CLineReader in(text);
     if (!ReadKeyValuePart(in, kDescriptionBegin, kDescriptionEnd, m_mapDescriptions))
-        return true;
+        return;
     if (!ReadKeyValuePart(in, kParameterBegin, kParameterEnd, m_mapParameters))
-        return true;
+        return;
     if (!ReadResourcePart(in, m_vecResources))
-        return true;
+        return;
     ReadHtmlPart(in, m_vecSegments);
-    return true;
 }
 
 bool CWidgetConfig::Save(const std::string& path) const {

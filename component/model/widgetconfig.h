@@ -77,6 +77,10 @@ public:
     // of memory while merging throws std::bad_alloc and keeps what was merged so far.
     bool Load(const std::string& path);
 
+    // What Load does with the text of a file it has read: merges text, in the file format, into
+    // this configuration. Never fails; running out of memory throws std::bad_alloc.
+    void MergeText(std::string_view text);
+
     // Writes the configuration to path, replacing it atomically: the text goes to a temporary
     // file beside it that is renamed over path only when everything was written, so a failed
     // save leaves the earlier file whole. Map entries are written in key order.
