@@ -4,6 +4,9 @@
 
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 300
+FUZZ_TARGETS = fuzz_archive fuzz_config fuzz_registry
 WERROR     ?= OFF
 CMAKE_ARGS ?=
 JOBS       ?= $(shell nproc)
@@ -15,7 +18,7 @@ FUZZ_PACKAGES = clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps build test run sanitize clean help format
+.PHONY: all deps deps-fuzz build test run sanitize fuzz clean help format
 
 all: build
 
@@ -24,6 +27,7 @@ help:
 	@echo "make test      install missing packages, build, run every test"
 	@echo "make build     configure and build into $(BUILD)/"
 	@echo "make sanitize  build the non-UI tests with ASan+UBSan into $(ASAN_BUILD)/ and run them"
+	@echo "make fuzz      build the libFuzzer targets with clang into $(FUZZ_BUILD)/ and run each for FUZZ_SECONDS (300)"
 	@echo "make format    clang-format every C++ file in place"
 	@echo "make clean     remove the build folders"
 
@@ -58,6 +62,23 @@ sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEPHRA_SANITIZE=ON -DZEPHRA_WERROR=$(WERROR) $(CMAKE_ARGS)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS) -L nonui
+
+deps-fuzz:
+	$(call install_missing,$(PACKAGES) $(FUZZ_PACKAGES))
+
+# Each target starts from the checked-in seeds in fuzz/corpus/<target> and keeps what it learns in
+# $(FUZZ_BUILD)/corpus/<target>; crashing inputs land in $(FUZZ_BUILD)/artifacts/<target>/.
+fuzz: deps-fuzz
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DZEPHRA_FUZZ=ON $(CMAKE_ARGS)
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@set -e; for t in $(FUZZ_TARGETS); do \
+	  [ -x $(FUZZ_BUILD)/bin/$$t ] || { echo "$$t: not built"; continue; }; \
+	  mkdir -p $(FUZZ_BUILD)/corpus/$$t $(FUZZ_BUILD)/artifacts/$$t; \
+	  echo "== $$t for $(FUZZ_SECONDS) s"; \
+	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/bin/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
+	    -rss_limit_mb=4096 -max_len=65536 -print_final_stats=1 \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t/ $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t; \
+	done
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
