@@ -422,3 +422,21 @@ TEST(Markup, ParagraphAlignmentAndAppletSize) {
                             "height=\"-5\">");
     }
 }
+
+TEST(Markup, DeepestTreeTheReadersAcceptIsWritten) {
+    CAppletParameters applet;
+    CZephraBody* menu = AppendTopLevel(applet);
+    for (int depth = 0; depth < kMaxMenuDepth; ++depth)
+        menu = Append(*menu, "d" + std::to_string(depth))->m_pSubMenu.get();
+
+    const std::string block = Body(applet, kMarkupWeb);
+    std::string misc = std::to_string(kMaxMenuDepth) + ",";
+    for (int n = 0; n < kMaxMenuDepth; ++n)
+        misc += "1,";
+    misc += "-0,";
+    for (int j = 0; j + 1 < kMaxMenuDepth; ++j)
+        misc += std::to_string(j) + "-" + std::to_string(j + 1) + ",";
+    EXPECT_EQ(ParamValue(block, "Misc"), misc);
+    const std::string last = std::to_string(kMaxMenuDepth - 1);
+    EXPECT_EQ(ParamValue(block, "I" + last + "-0").substr(0, last.size() + 2), "d" + last + ",");
+}
