@@ -1,0 +1,10 @@
+list(APPEND ZEPHRA_PLATFORM_SOURCES
+  ${CMAKE_CURRENT_LIST_DIR}/bstr.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/comcat.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/dispatch.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/guid.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/hresult.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/module.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/runtime.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/variant.cpp)
