@@ -142,7 +142,7 @@ constexpr CPiece kPieces[] = {
     {"|_#`", "\r\n"}, {" ", " "},           {"http://x.test/?a=1,2", "http://x.test/?a=1,2"},
 };
 
-// The pieces before these hold no '/' and no leading or trailing blank.
+// The first pieces hold no folder separator, so they can make up a file name.
 constexpr int kFileNamePieces = 10;
 
 // Builds the same random tree twice from one seed: once with the texts as written, once with
