@@ -66,7 +66,7 @@ sanitize: deps
 deps-fuzz:
 	$(call install_missing,$(PACKAGES) $(FUZZ_PACKAGES))
 
-# Each target starts from the checked-in seeds in fuzz/corpus/<target> and keeps what it learns in
+# Each target starts from the checked-in seeds in fuzz/corpus/<name without fuzz_> and keeps what it learns in
 # $(FUZZ_BUILD)/corpus/<target>; crashing inputs land in $(FUZZ_BUILD)/artifacts/<target>/.
 fuzz: deps-fuzz
 	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DZEPHRA_FUZZ=ON $(CMAKE_ARGS)
@@ -77,7 +77,7 @@ fuzz: deps-fuzz
 	  echo "== $$t for $(FUZZ_SECONDS) s"; \
 	  ASAN_OPTIONS=detect_leaks=1 $(FUZZ_BUILD)/bin/$$t -max_total_time=$(FUZZ_SECONDS) -timeout=20 \
 	    -rss_limit_mb=4096 -max_len=65536 -print_final_stats=1 \
-	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t/ $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$$t; \
+	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t/ $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$${t#fuzz_}; \
 	done
 
 format:
