@@ -54,9 +54,12 @@ build: deps $(BUILD)/build.ninja
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# Registers the built component in the user's registry (again is harmless), then prints the
+# sample widget's HTML block as the component writes it.
 run: build
-	@echo "Built components:"
-	@ls -1 $(BUILD)/bin
+	@$(BUILD)/bin/zephra register
+	@echo "Registered $(BUILD)/bin/PlaquetZephra.so. HTML of data/sample/Sample.wgt:" >&2
+	@$(BUILD)/bin/zephra html data/sample/Sample.wgt
 
 sanitize: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZEPHRA_SANITIZE=ON -DZEPHRA_WERROR=$(WERROR) $(CMAKE_ARGS)
