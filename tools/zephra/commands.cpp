@@ -27,6 +27,7 @@ constexpr const char* kLibraryName = "PlaquetZephra.so";
 struct CToolError {
     int m_nExit;
     std::string m_strText;
+    bool m_bHelpHint = false; // point at the command's --help
 };
 
 [[noreturn]] void Fail(std::string text) {
@@ -34,7 +35,12 @@ struct CToolError {
 }
 
 [[noreturn]] void UsageError(std::string text) {
-    throw CToolError{kExitUsage, std::move(text)};
+    throw CToolError{kExitUsage, std::move(text), true};
+}
+
+// A refused value, told with the editor's own message.
+[[noreturn]] void RefusedValue(std::string_view message) {
+    throw CToolError{kExitUsage, std::string(message), false};
 }
 
 // The command line has no message box: what the binding says is kept and put into the one line
@@ -228,7 +234,7 @@ int Guard(const char* command, const std::function<void(CContext&)>& body) {
                                : "zephra: " + e.m_strText;
         if (text.empty() || text.back() != '\n')
             text += '\n';
-        if (e.m_nExit == kExitUsage && e.m_strText.find('\n') == std::string::npos) {
+        if (e.m_bHelpHint) {
             text.pop_back();
             text += " (try 'zephra " + context.m_strCommand + " --help')\n";
         }
@@ -302,7 +308,7 @@ int RunNew(const CArguments& args) {
         const std::string description = parsed.Value("--description");
         const std::string_view nameError = WidgetNameError(title);
         if (!nameError.empty())
-            UsageError(std::string(nameError));
+            RefusedValue(nameError);
 
         CCollectingPrompt prompt;
         context.m_strSubject = out;
