@@ -5,6 +5,9 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+BENCH_BUILD ?= build-bench
+# Medians of five repetitions; the table of ratios comes from the same run.
+BENCH_ARGS ?= --benchmark_repetitions=5 --benchmark_display_aggregates_only=true
 FUZZ_SECONDS ?= 300
 FUZZ_TARGETS = fuzz_archive fuzz_config fuzz_registry
 WERROR     ?= OFF
@@ -18,7 +21,7 @@ FUZZ_PACKAGES = clang libclang-rt-14-dev
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: all deps deps-fuzz build test run sanitize fuzz clean help format
+.PHONY: all deps deps-fuzz deps-bench build test run sanitize fuzz bench clean help format
 
 all: build
 
@@ -28,6 +31,7 @@ help:
 	@echo "make build     configure and build into $(BUILD)/"
 	@echo "make sanitize  build the non-UI tests with ASan+UBSan into $(ASAN_BUILD)/ and run them"
 	@echo "make fuzz      build the libFuzzer targets with clang into $(FUZZ_BUILD)/ and run each for FUZZ_SECONDS (300)"
+	@echo "make bench     build the benchmarks (Release) into $(BENCH_BUILD)/, run them, print the ratio table"
 	@echo "make format    clang-format every C++ file in place"
 	@echo "make clean     remove the build folders"
 
@@ -82,6 +86,17 @@ fuzz: deps-fuzz
 	    -rss_limit_mb=4096 -max_len=65536 -print_final_stats=1 \
 	    -artifact_prefix=$(FUZZ_BUILD)/artifacts/$$t/ $(FUZZ_BUILD)/corpus/$$t fuzz/corpus/$${t#fuzz_}; \
 	done
+
+deps-bench:
+	$(call install_missing,$(PACKAGES) $(BENCH_PACKAGES))
+
+# Runs every benchmark, then prints the Markdown table of ratios to their baselines ("Performance"
+# in README.md). BENCH_ARGS passes Google Benchmark flags, e.g. BENCH_ARGS=--benchmark_filter=Markup;
+# bench/instructions.sh counts instructions instead of time.
+bench: deps-bench
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DZEPHRA_BENCH=ON -DZEPHRA_WERROR=$(WERROR) $(CMAKE_ARGS)
+	cmake --build $(BENCH_BUILD) -j $(JOBS) --target bench_model
+	$(BENCH_BUILD)/bin/bench_model $(BENCH_ARGS)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
