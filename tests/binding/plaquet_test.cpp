@@ -78,6 +78,22 @@ TEST_F(Binding, SamplePageIsFoundOnlyWhenItIsAFile) {
     }
 }
 
+TEST_F(Binding, AComponentDeepInTheFileSystemIsStillFound) {
+    // Longer than the fixed buffers install paths were once read into.
+    std::string folder = Path("deep");
+    while (folder.size() < 700)
+        folder += "/" + std::string(60, 'd');
+    InstallComponent(folder);
+    WriteFile(folder + "/Sample/sample.htm", "<html></html>\n");
+    CopyTemplates(folder);
+    CRecordingPrompt prompt;
+    CPlaquet widget(prompt);
+    ASSERT_TRUE(widget.CreateFromProgID(kPlaquetProgID));
+    EXPECT_EQ(widget.ComponentFolder(), folder);
+    EXPECT_EQ(widget.SamplePath(), folder + "/Sample/sample.htm");
+    EXPECT_EQ(widget.ListTemplates().m_paths.size(), 3u);
+}
+
 TEST_F(Binding, FailsWithoutAMessageUnlessTheComponentCannotBeCreated) {
     struct Case {
         const char* name;
