@@ -1,25 +1,48 @@
 #include "component/model/fieldtext.h"
 
+#include <array>
+#include <charconv>
 #include <limits>
 
 std::string EscapeField(std::string_view text) {
     std::string out;
     out.reserve(text.size());
+    AppendEscapedField(out, text);
+    return out;
+}
+
+namespace {
+// The bytes each escape replaces, looked up in one step per byte.
+using CByteSet = std::array<bool, 256>;
+constexpr CByteSet ByteSet(std::string_view bytes) {
+    CByteSet set{};
+    for (const char c : bytes)
+        set[static_cast<unsigned char>(c)] = true;
+    return set;
+}
+constexpr CByteSet kFieldSpecial = ByteSet(",\r\n");
+constexpr CByteSet kHtmlSpecial = ByteSet("&\"<>");
+} // namespace
+
+// Both escapes copy the runs between the characters they replace in one piece: most texts have
+// none, and a byte-by-byte copy costs several times the scan.
+void AppendEscapedField(std::string& out, std::string_view text) {
+    size_t start = 0;
     for (size_t i = 0; i < text.size(); ++i) {
         const char c = text[i];
-        if (c == '\r') {
-            if (i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            out.append(kLineBreakEscape);
-        } else if (c == '\n') {
-            out.append(kLineBreakEscape);
-        } else if (c == ',') {
+        if (!kFieldSpecial[static_cast<unsigned char>(c)])
+            continue;
+        out.append(text.substr(start, i - start));
+        if (c == ',') {
             out.append(kCommaEscape);
         } else {
-            out.push_back(c);
+            if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+                ++i;
+            out.append(kLineBreakEscape);
         }
+        start = i + 1;
     }
-    return out;
+    out.append(text.substr(start));
 }
 
 namespace {
@@ -67,14 +90,27 @@ std::vector<std::string> SplitFields(std::string_view value, size_t count, char 
     pieces.reserve(count);
     size_t start = 0;
     while (start < value.size() && pieces.size() < count) {
-        size_t hit = value.find(separator, start);
-        if (hit == std::string_view::npos)
-            hit = value.size();
-        pieces.push_back(UnescapeField(value.substr(start, hit - start), separator));
-        start = hit + 1;
+        // One pass per field, noting whether it holds an escape at all: fields are short, and
+        // most hold none.
+        size_t end = start;
+        bool escaped = false;
+        for (; end < value.size() && value[end] != separator; ++end)
+            escaped = escaped || value[end] == '`';
+        const std::string_view field = value.substr(start, end - start);
+        if (escaped)
+            pieces.push_back(UnescapeField(field, separator));
+        else
+            pieces.emplace_back(field);
+        start = end + 1;
     }
     pieces.resize(count);
     return pieces;
+}
+
+void AppendDecimal(std::string& out, int64_t value) {
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    out.append(digits, result.ptr);
 }
 
 int32_t AtoI(std::string_view text) {
@@ -104,23 +140,33 @@ int32_t AtoI(std::string_view text) {
 std::string EscapeHtmlAttribute(std::string_view text) {
     std::string out;
     out.reserve(text.size());
-    for (const char c : text) {
-        switch (c) {
+    AppendHtmlAttribute(out, text);
+    return out;
+}
+
+void AppendHtmlAttribute(std::string& out, std::string_view text) {
+    size_t start = 0;
+    for (size_t i = 0; i < text.size(); ++i) {
+        if (!kHtmlSpecial[static_cast<unsigned char>(text[i])])
+            continue;
+        std::string_view entity;
+        switch (text[i]) {
         case '&':
-            out.append("&amp;");
+            entity = "&amp;";
             break;
         case '"':
-            out.append("&quot;");
+            entity = "&quot;";
             break;
         case '<':
-            out.append("&lt;");
+            entity = "&lt;";
             break;
-        case '>':
-            out.append("&gt;");
+        default: // '>', the last byte of kHtmlSpecial
+            entity = "&gt;";
             break;
-        default:
-            out.push_back(c);
         }
+        out.append(text.substr(start, i - start));
+        out.append(entity);
+        start = i + 1;
     }
-    return out;
+    out.append(text.substr(start));
 }

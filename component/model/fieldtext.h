@@ -17,6 +17,8 @@ inline constexpr std::string_view kLineBreakEscape = "|_#`";
 // Escapes a text for use as one field: CR LF pairs, then any lone CR or LF, become "|_#`"; then
 // commas become "~@^`". Reading the field back gives CR LF for every line break.
 std::string EscapeField(std::string_view text);
+// EscapeField(text) appended to out, without a text of its own in between.
+void AppendEscapedField(std::string& out, std::string_view text);
 
 // Undoes both escapes of one field: "~@^`" becomes separator, then "|_#`" becomes CR LF.
 std::string UnescapeField(std::string_view field, char separator = ',');
@@ -37,6 +39,9 @@ inline std::string_view FieldAt(const std::vector<std::string_view>& fields, siz
     return n < fields.size() ? fields[n] : std::string_view();
 }
 
+// Appends value in decimal, as std::to_string writes it, without a text of its own in between.
+void AppendDecimal(std::string& out, int64_t value);
+
 // Decimal number as C's atoi reads it: leading white space, an optional sign, then digits up to
 // the first other character; 0 when there are none. Values beyond the 32-bit range are clamped
 // to it instead of overflowing.
@@ -44,3 +49,5 @@ int32_t AtoI(std::string_view text);
 
 // Escapes a text for use inside a double-quoted HTML attribute value: & first, then ", < and >.
 std::string EscapeHtmlAttribute(std::string_view text);
+// EscapeHtmlAttribute(text) appended to out, without a text of its own in between.
+void AppendHtmlAttribute(std::string& out, std::string_view text);

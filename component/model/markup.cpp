@@ -16,15 +16,15 @@ constexpr std::string_view kPreviewPathKey = "PreviewPath";
 constexpr std::string_view kLineEnd = "\r\n";
 
 void AppendNumber(std::string& out, int64_t n) {
-    out.append(std::to_string(n));
+    AppendDecimal(out, n);
 }
 
 // One "\t<param name=... value=...>" line.
 void AppendParam(std::string& block, std::string_view name, std::string_view value) {
     block.append("\t<param name=\"");
-    block.append(EscapeHtmlAttribute(name));
+    AppendHtmlAttribute(block, name);
     block.append("\" value=\"");
-    block.append(EscapeHtmlAttribute(value));
+    AppendHtmlAttribute(block, value);
     block.append("\">");
     block.append(kLineEnd);
 }
@@ -136,17 +136,17 @@ std::string MarkupAppletStyle(const CAppletParameters& applet, const CMarkupForm
     out.push_back(',');
     out.append(ColorToHex(applet.m_clrBack));
     out.push_back(',');
-    out.append(EscapeField(form.Reference(applet.m_strImage, applet.m_strImageWeb)));
+    AppendEscapedField(out, form.Reference(applet.m_strImage, applet.m_strImageWeb));
     out.push_back(',');
     for (const int32_t n : {applet.m_nImageMode, applet.m_nImageX, applet.m_nImageY}) {
         AppendNumber(out, n);
         out.push_back(',');
     }
-    out.append(EscapeField(form.Reference(applet.m_strAudio, applet.m_strAudioWeb)));
+    AppendEscapedField(out, form.Reference(applet.m_strAudio, applet.m_strAudioWeb));
     out.push_back(',');
     AppendNumber(out, applet.m_bProgressBar);
     out.push_back(',');
-    out.append(EscapeField(applet.m_strLoadingMessage));
+    AppendEscapedField(out, applet.m_strLoadingMessage);
     return out;
 }
 
@@ -172,11 +172,13 @@ std::string MarkupItemStyle(const CZephraBody& menu) {
     return out;
 }
 
-std::string MarkupItemLine(const CZephraItem& item, const CMarkupForm& form) {
+namespace {
+
+// MarkupItemLine appended to out.
+void AppendMarkupItemLine(std::string& out, const CZephraItem& item, const CMarkupForm& form) {
     const std::string* const texts[] = {&item.m_strLabel, &item.m_strDescription};
-    std::string out;
     for (const std::string* text : texts) {
-        out.append(EscapeField(*text));
+        AppendEscapedField(out, *text);
         out.push_back(',');
     }
     const std::pair<const std::string*, const std::string*> files[] = {
@@ -187,13 +189,20 @@ std::string MarkupItemLine(const CZephraItem& item, const CMarkupForm& form) {
         {&item.m_strAudioClick, &item.m_strAudioClickWeb},
     };
     for (const auto& [path, web] : files) {
-        out.append(EscapeField(form.Reference(*path, *web)));
+        AppendEscapedField(out, form.Reference(*path, *web));
         out.push_back(',');
     }
-    out.append(EscapeField(item.m_strTarget.empty() ? std::string_view("_self")
-                                                    : std::string_view(item.m_strTarget)));
+    AppendEscapedField(out, item.m_strTarget.empty() ? std::string_view("_self")
+                                                     : std::string_view(item.m_strTarget));
     out.push_back(',');
-    out.append(EscapeField(item.m_strLink));
+    AppendEscapedField(out, item.m_strLink);
+}
+
+} // namespace
+
+std::string MarkupItemLine(const CZephraItem& item, const CMarkupForm& form) {
+    std::string out;
+    AppendMarkupItemLine(out, item, form);
     return out;
 }
 
@@ -209,11 +218,14 @@ bool WriteMenuHtml(CAppletParameters& applet, std::string& block, CZephraBody* m
     AppendParam(block, "MStyle-" + suffix, MarkupMenuStyle(*menu));
     AppendParam(block, "IStyle-" + suffix, MarkupItemStyle(*menu));
     int32_t k = 0;
+    std::string value; // one buffer for every item line of the menu
     for (const auto& item : menu->m_items) {
         if (item->m_bVisible == 0)
             continue;
         applet.m_flatItems.push_back(item.get());
-        AppendParam(block, "I" + suffix + "-" + std::to_string(k), MarkupItemLine(*item, form));
+        value.clear();
+        AppendMarkupItemLine(value, *item, form);
+        AppendParam(block, "I" + suffix + "-" + std::to_string(k), value);
         ++k;
     }
     ++applet.m_nMenuCounter;
@@ -238,7 +250,7 @@ std::string BuildHtmlBody(CAppletParameters& applet, CWidgetConfig& config, int1
     block.append("<applet ");
     if (const std::string codebase = markupForm.Codebase(applet); !codebase.empty()) {
         block.append("codebase=\"");
-        block.append(EscapeHtmlAttribute(codebase));
+        AppendHtmlAttribute(block, codebase);
         block.append("\"");
     }
     block.append(" code=\"");

@@ -4,7 +4,6 @@
 #include "platform/text/pathutil.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 #include <stdexcept>
 #include <tuple>
@@ -667,10 +666,16 @@ void ApplyAudio(std::string over, std::string overWeb, std::string click, std::s
 }
 
 std::string ColorToHex(int32_t colour) {
+    // By hand: the markup writes seven colours per menu, and snprintf costs more than the rest
+    // of a menu's style line.
+    static constexpr char kDigits[] = "0123456789abcdef";
     const auto value = static_cast<uint32_t>(colour);
-    char text[8];
-    std::snprintf(text, sizeof text, "%02x%02x%02x", value & 0xFF, (value >> 8) & 0xFF,
-                  (value >> 16) & 0xFF);
+    std::string text(6, '0');
+    for (size_t i = 0; i < 3; ++i) {
+        const uint32_t byte = (value >> (8 * i)) & 0xFF; // red, green, blue
+        text[2 * i] = kDigits[byte >> 4];
+        text[2 * i + 1] = kDigits[byte & 0xF];
+    }
     return text;
 }
 

@@ -5,6 +5,9 @@
 #include "component/model/widgetconfig.h"
 #include "platform/text/pathutil.h"
 
+#include <algorithm>
+#include <array>
+#include <cstdint>
 #include <iterator>
 #include <memory>
 #include <string_view>
@@ -21,11 +24,11 @@ class CFieldList {
 public:
     void Text(std::string_view text) {
         Next();
-        m_strValue.append(EscapeField(text));
+        AppendEscapedField(m_strValue, text);
     }
     void Number(int64_t value) {
         Next();
-        m_strValue.append(std::to_string(value));
+        AppendDecimal(m_strValue, value);
     }
     void Empty() { Next(); }
     std::string Take() { return std::move(m_strValue); }
@@ -163,51 +166,155 @@ struct CReadMenus {
     std::vector<int32_t> itemMenu;   // global index -> number of the menu holding it
 };
 
-void ReadItemStyle(const std::vector<std::string>& s, size_t base, ItemStateStyle& style) {
+// The first N fields of value as numbers: AtoI of each field SplitFields would give, without
+// making a text of each (the style values hold 57 numbers per menu). Missing fields read as 0.
+template <size_t N> std::array<int32_t, N> NumberFields(std::string_view value) {
+    std::array<int32_t, N> numbers{};
+    size_t start = 0;
+    for (size_t n = 0; n < N && start < value.size(); ++n) {
+        // One pass per field: the fields are a few bytes long, too short for library searches.
+        size_t end = start;
+        bool escaped = false;
+        for (; end < value.size() && value[end] != kSeparator; ++end)
+            escaped = escaped || value[end] == '`';
+        const std::string_view field = value.substr(start, end - start);
+        numbers[n] = escaped ? AtoI(UnescapeField(field, kSeparator)) : AtoI(field);
+        start = end + 1;
+    }
+    return numbers;
+}
+
+void ReadItemStyle(const std::array<int32_t, 45>& s, size_t base, ItemStateStyle& style) {
     int32_t* const fields[] = {&style.clrBack,      &style.clrText,     &style.nBackground,
                                &style.nEffect,      &style.nFont,       &style.nFontSize,
                                &style.nFontStyle,   &style.nImageAlign, &style.nTextAlign,
                                &style.nImageOffset, &style.nTextOffset, &style.nGradient,
                                &style.nBorder};
     for (size_t i = 0; i < std::size(fields); ++i)
-        *fields[i] = AtoI(s[base + i]);
+        *fields[i] = s[base + i];
 }
 
+// A number as std::to_string writes it (digits only, no leading zero) that is at most limit.
+// Names are matched by their exact text, so "I01-1" names nothing.
+bool ParseNameNumber(std::string_view text, uint64_t limit, uint64_t& value) {
+    if (text.empty() || text.size() > 18 || (text.size() > 1 && text[0] == '0'))
+        return false;
+    uint64_t n = 0;
+    for (const char c : text) {
+        if (c < '0' || c > '9')
+            return false;
+        n = n * 10 + static_cast<uint64_t>(c - '0');
+    }
+    value = n;
+    return n <= limit;
+}
+
+// Where the parameters of each menu are, found in one walk over the map in key order. Looking up
+// every name would cost a descent through the whole map per menu and per item: n log n for the
+// tree, with a cache miss at nearly every step once the map outgrows the caches.
+class CStoredIndex {
+public:
+    // Indexes menus 0 to menuCount - 1; the caller keeps menuCount within the map's size, so
+    // nothing here is sized by a count the file merely claims.
+    CStoredIndex(const CWidgetConfig::TextMap& parameters, size_t menuCount)
+        : m_menuStyles(menuCount), m_itemStyles(menuCount), m_firstItem(menuCount, 0),
+          m_itemCount(menuCount, 0) {
+        if (menuCount == 0)
+            return;
+        const uint64_t lastMenu = menuCount - 1;
+        for (const auto& [key, value] : parameters) {
+            const std::string_view name = key;
+            uint64_t m = 0;
+            if (name.starts_with("MStyle-")) {
+                if (ParseNameNumber(name.substr(7), lastMenu, m))
+                    m_menuStyles[m] = value;
+            } else if (name.starts_with("IStyle-")) {
+                if (ParseNameNumber(name.substr(7), lastMenu, m))
+                    m_itemStyles[m] = value;
+            } else if (name.starts_with('I')) {
+                const size_t dash = name.find('-');
+                uint64_t i = 0;
+                if (dash == std::string_view::npos ||
+                    !ParseNameNumber(name.substr(1, dash - 1), lastMenu, m) ||
+                    !ParseNameNumber(name.substr(dash + 1), UINT64_MAX, i) || i == 0)
+                    continue;
+                // Every name starting with "I<m>-" lies in one run of the key order, so the
+                // items of a menu are one run here too.
+                if (m_itemCount[m] == 0)
+                    m_firstItem[m] = m_items.size();
+                m_items.emplace_back(i, value);
+                ++m_itemCount[m];
+            }
+        }
+    }
+
+    // Empty when the menu has no such parameter.
+    std::string_view MenuStyle(size_t m) const {
+        return m < m_menuStyles.size() ? m_menuStyles[m] : std::string_view();
+    }
+    std::string_view ItemStyles(size_t m) const {
+        return m < m_itemStyles.size() ? m_itemStyles[m] : std::string_view();
+    }
+
+    // The values of items 1 to count of menu m, in order. False when one of them is missing or
+    // empty.
+    bool Items(size_t m, int64_t count, std::vector<std::string_view>& values) const {
+        values.clear();
+        if (count <= 0)
+            return true;
+        if (m >= m_itemCount.size() || static_cast<uint64_t>(count) > m_itemCount[m])
+            return false; // fewer names than items: one is missing
+        values.resize(static_cast<size_t>(count));
+        for (size_t k = m_firstItem[m]; k < m_firstItem[m] + m_itemCount[m]; ++k) {
+            const auto& [i, value] = m_items[k];
+            if (i <= values.size())
+                values[i - 1] = value;
+        }
+        return std::none_of(values.begin(), values.end(),
+                            [](std::string_view value) { return value.empty(); });
+    }
+
+private:
+    std::vector<std::string_view> m_menuStyles;
+    std::vector<std::string_view> m_itemStyles;
+    std::vector<size_t> m_firstItem;
+    std::vector<size_t> m_itemCount;
+    std::vector<std::pair<uint64_t, std::string_view>> m_items; // item number, value
+};
+
 // Reads menu m with itemCount items into read. False when one of its parameters is missing.
-bool ReadMenu(const CWidgetConfig& config, int32_t m, int32_t itemCount, const std::string& folder,
-              CReadMenus& read) {
-    const std::string menuStyle = config.GetParameter(MenuParameterName("MStyle-", m), "");
+bool ReadMenu(const CStoredIndex& index, int32_t m, int32_t itemCount, const std::string& folder,
+              CReadMenus& read, std::vector<std::string_view>& values) {
+    const std::string_view menuStyle = index.MenuStyle(static_cast<size_t>(m));
     if (menuStyle.empty())
         return false;
-    const std::string itemStyles = config.GetParameter(MenuParameterName("IStyle-", m), "");
+    const std::string_view itemStyles = index.ItemStyles(static_cast<size_t>(m));
     if (itemStyles.empty())
+        return false;
+    if (!index.Items(static_cast<size_t>(m), itemCount, values))
         return false;
 
     auto menu = std::make_unique<CZephraBody>();
-    std::vector<std::string> s = SplitFields(menuStyle, 12, kSeparator);
+    const std::array<int32_t, 12> layoutValues = NumberFields<12>(menuStyle);
     int32_t* const layout[] = {&menu->m_clrBack,     &menu->m_nBackStyle,  &menu->m_nOrientation,
                                &menu->m_nCorner,     &menu->m_nX,          &menu->m_nY,
                                &menu->m_nItemWidth,  &menu->m_nItemHeight, &menu->m_nItemGap,
                                &menu->m_nBorderWidth};
     for (size_t i = 0; i < std::size(layout); ++i)
-        *layout[i] = AtoI(s[i]);
+        *layout[i] = layoutValues[i];
     // Field 10, the stored name, is not taken: names follow from where the menu ends up.
-    menu->m_bVisible = AtoI(s[11]);
+    menu->m_bVisible = layoutValues[11];
 
-    s = SplitFields(itemStyles, 45, kSeparator);
-    ReadItemStyle(s, 0, menu->m_styleNormal);
-    ReadItemStyle(s, 15, menu->m_styleOver);
-    ReadItemStyle(s, 30, menu->m_styleClick);
+    const std::array<int32_t, 45> styleValues = NumberFields<45>(itemStyles);
+    ReadItemStyle(styleValues, 0, menu->m_styleNormal);
+    ReadItemStyle(styleValues, 15, menu->m_styleOver);
+    ReadItemStyle(styleValues, 30, menu->m_styleClick);
 
     read.firstItem.push_back(read.items.size());
     CZephraBody* const raw = menu.get();
     read.menus.push_back(std::move(menu));
-    // Grows with what is present only: a forged count stops at the first missing item.
-    for (int64_t i = 1; i <= itemCount; ++i) {
-        const std::string value = config.GetParameter(ItemParameterName(m, i), "");
-        if (value.empty())
-            return false;
-        s = SplitFields(value, 15, kSeparator);
+    for (const std::string_view value : values) {
+        std::vector<std::string> s = SplitFields(value, 15, kSeparator);
         auto item = std::make_unique<CZephraItem>(std::move(s[0]));
         item->m_strDescription = std::move(s[1]);
         item->m_strLink = std::move(s[2]);
@@ -339,10 +446,16 @@ bool ReadParameters(CAppletParameters& applet, const CWidgetConfig& config,
     if (count <= 0)
         return true;
 
-    // Nothing is sized by count: a forged count stops at the first menu that is not there.
+    // Nothing is sized by count: every menu needs two parameters, so no more than half the map's
+    // size can be read, and a forged count stops at the first menu that is not there.
+    const CStoredIndex index(
+        config.GetParameters(),
+        std::min<size_t>(static_cast<size_t>(count), config.GetParameters().size() / 2));
     CReadMenus read;
+    std::vector<std::string_view> values;
     for (int32_t m = 0; m < count; ++m) {
-        if (!ReadMenu(config, m, AtoI(FieldAt(fields, static_cast<size_t>(m) + 1)), folder, read))
+        if (!ReadMenu(index, m, AtoI(FieldAt(fields, static_cast<size_t>(m) + 1)), folder, read,
+                      values))
             return false;
     }
 

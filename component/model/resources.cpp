@@ -119,15 +119,30 @@ uint16_t BuildResourceList(CAppletParameters& applet, CWidgetConfig& config) {
     config.ClearResources();
     config.AddResource(std::string(kAppletClassFile), applet.m_strClassFolder,
                        applet.m_strCodebase);
+    // Each path is looked up on disk and split once per pass: menus use a few images on many
+    // items, and the stat call costs more than everything else done for a field.
+    struct CFoundFile {
+        bool m_bFound = false;
+        std::string m_strName;
+        std::string m_strFolder;
+    };
+    std::unordered_map<std::string, CFoundFile> files;
     for (const CFileField& field : CollectFileFields(applet)) {
         std::string& path = *field.m_pPath;
         if (path.empty())
             continue;
-        if (!IsRegularFile(path)) {
+        auto [it, inserted] = files.try_emplace(path);
+        CFoundFile& file = it->second;
+        if (inserted && IsRegularFile(path)) {
+            file.m_bFound = true;
+            file.m_strName = FileNamePart(path);
+            file.m_strFolder = FolderPart(path);
+        }
+        if (!file.m_bFound) {
             path.clear();
             continue;
         }
-        config.AddResource(FileNamePart(path), FolderPart(path), *field.m_pWeb);
+        config.AddResource(file.m_strName, file.m_strFolder, *field.m_pWeb);
     }
     const size_t count = config.GetResources().size();
     return static_cast<uint16_t>(std::min<size_t>(count, std::numeric_limits<uint16_t>::max()));

@@ -3,6 +3,8 @@
 #include "component/model/fieldtext.h"
 #include "platform/file/atomicfile.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <sys/stat.h>
@@ -77,13 +79,16 @@ size_t ListCount(std::string_view value) {
 // Lines of a text held in memory, each visited once.
 class CLineReader {
 public:
-    explicit CLineReader(std::string_view text) : m_text(text) {}
+    explicit CLineReader(std::string_view text) : m_text(text) {
+        m_nextLf = Find('\n');
+        m_nextCr = Find('\r');
+    }
 
     bool Next(std::string_view& line) {
         if (m_pos >= m_text.size())
             return false;
-        const size_t end = m_text.find_first_of("\r\n", m_pos);
-        if (end == std::string_view::npos) {
+        const size_t end = NextBreak();
+        if (end == m_text.size()) {
             line = m_text.substr(m_pos);
             m_pos = m_text.size();
             return true;
@@ -116,8 +121,30 @@ public:
     }
 
 private:
+    // The first CR or LF at or after m_pos, or the size of the text. The next LF and the next CR
+    // are each found with memchr and kept until the reader has passed them, so every byte is
+    // searched at most once for each: linear for any mix of line ends (a search for either
+    // character at once would test the bytes one library call at a time).
+    size_t NextBreak() {
+        if (m_nextLf < m_pos)
+            m_nextLf = Find('\n');
+        if (m_nextCr < m_pos)
+            m_nextCr = Find('\r');
+        return std::min(m_nextLf, m_nextCr);
+    }
+
+    size_t Find(char c) const {
+        if (m_pos >= m_text.size())
+            return m_text.size();
+        const void* hit = std::memchr(m_text.data() + m_pos, c, m_text.size() - m_pos);
+        return hit == nullptr ? m_text.size()
+                              : static_cast<size_t>(static_cast<const char*>(hit) - m_text.data());
+    }
+
     std::string_view m_text;
     size_t m_pos = 0;
+    size_t m_nextLf = 0;
+    size_t m_nextCr = 0;
 };
 
 // Reads "key = value" lines between the two markers into map; false at the end of the text.
@@ -131,8 +158,10 @@ bool ReadKeyValuePart(CLineReader& in, std::string_view begin, std::string_view 
             return true;
         std::string_view key;
         std::string_view value;
+        // Files we write list keys in order, so the end is where the next key usually goes; the
+        // hint makes that insertion constant time instead of a descent through the whole map.
         if (SplitKeyValue(line, key, value))
-            map.insert_or_assign(std::string(key), std::string(value));
+            map.insert_or_assign(map.end(), std::string(key), std::string(value));
     }
     return false;
 }
@@ -196,6 +225,11 @@ void ReadHtmlPart(CLineReader& in, std::vector<CHtmlSegment>& list) {
 // Writes a one-line text; any line break inside it becomes one space so that it cannot end
 // the line early and be read as lines of its own.
 void WriteLineText(CAtomicFile& file, std::string_view text) {
+    // Almost every text is one line: two quick searches, then one write.
+    if (text.find('\n') == std::string_view::npos && text.find('\r') == std::string_view::npos) {
+        file.Write(text);
+        return;
+    }
     size_t pos = 0;
     while (pos < text.size()) {
         const size_t brk = text.find_first_of("\r\n", pos);

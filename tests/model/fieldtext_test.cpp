@@ -1,6 +1,8 @@
 #include "component/model/fieldtext.h"
 
+#include <cstdint>
 #include <gtest/gtest.h>
+#include <string>
 
 TEST(FieldText, EscapeAndUnescapeLineBreaksAndCommas) {
     struct Case {
@@ -83,4 +85,46 @@ TEST(FieldText, HtmlAttributeEscape) {
     EXPECT_EQ(EscapeHtmlAttribute(R"(a"b<c>&d)"), "a&quot;b&lt;c&gt;&amp;d");
     EXPECT_EQ(EscapeHtmlAttribute("&amp;"), "&amp;amp;");
     EXPECT_EQ(EscapeHtmlAttribute("~@^`"), "~@^`");
+}
+
+TEST(FieldText, AppendingEscapesKeepsWhatWasThereAndCopiesTheRunsBetween) {
+    // Replaced characters at either end, next to each other and alone; bytes above 0x7F and NUL
+    // pass through.
+    const struct {
+        std::string text;
+        std::string field;
+        std::string html;
+    } cases[] = {
+        {"", "", ""},
+        {",", "~@^`", ","},
+        {">", ">", "&gt;"},
+        {",a,", "~@^`a~@^`", ",a,"},
+        {"\r\r\n\n", "|_#`|_#`|_#`", "\r\r\n\n"},
+        {"a\r", "a|_#`", "a\r"},
+        {"<&>\"", "<&>\"", "&lt;&amp;&gt;&quot;"},
+        {std::string("x\0y\xC3\xA9,", 6), std::string("x\0y\xC3\xA9~@^`", 9),
+         std::string("x\0y\xC3\xA9,", 6)},
+        {"label, \"quoted\" & more\r\nline", "label~@^` \"quoted\" & more|_#`line",
+         "label, &quot;quoted&quot; &amp; more\r\nline"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::string out = "kept,";
+        AppendEscapedField(out, c.text);
+        EXPECT_EQ(out, "kept," + c.field);
+        EXPECT_EQ(EscapeField(c.text), c.field);
+        out = "kept&";
+        AppendHtmlAttribute(out, c.text);
+        EXPECT_EQ(out, "kept&" + c.html);
+        EXPECT_EQ(EscapeHtmlAttribute(c.text), c.html);
+    }
+}
+
+TEST(FieldText, AppendDecimalWritesWhatToStringWrites) {
+    for (const int64_t value :
+         {int64_t{0}, int64_t{7}, int64_t{-7}, int64_t{1234567890123}, INT64_MIN, INT64_MAX}) {
+        std::string out = "n=";
+        AppendDecimal(out, value);
+        EXPECT_EQ(out, "n=" + std::to_string(value));
+    }
 }

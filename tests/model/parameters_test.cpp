@@ -607,6 +607,82 @@ TEST(StoredParameters, MissingMenuOrItemParameterDropsAllMenus) {
     }
 }
 
+TEST(StoredParameters, NamesAreMatchedByTheirExactNumber) {
+    // Twelve menus of twelve items: the numbers sort differently as text ("I1-10" before
+    // "I1-2", "MStyle-10" before "MStyle-2"), and each menu and item still reads in order.
+    {
+        std::string links = "-0,";
+        for (int m = 1; m < 12; ++m)
+            links += std::to_string(12 * (m - 1)) + "-" + std::to_string(m) + ","; // first items
+        const CWidgetConfig config = HandMade(std::vector<int>(12, 12), links);
+        CAppletParameters read;
+        ASSERT_TRUE(ReadParameters(read, config, kBase));
+        std::string expected;
+        for (int m = 11; m >= 0; --m) {
+            std::string items;
+            for (int i = 0; i < 12; ++i) {
+                const int j = 12 * m + i;
+                items += (i ? " i" : "i") + std::to_string(j) +
+                         (i == 0 && !expected.empty() ? ">" + expected : "");
+            }
+            expected = "M" + std::to_string(m) + "(" + items + ")";
+        }
+        EXPECT_EQ(Shape(read), expected);
+    }
+    // A name that only reads as the right number is another name: the menu or item it should
+    // have been is missing. Names of items past the count are not read at all.
+    const struct {
+        const char* name;
+        const char* replaced;
+        const char* by;
+        bool result;
+    } cases[] = {
+        {"leading zero in the item", "I0-1", "I0-01", false},
+        {"leading zero in the menu", "I0-1", "I00-1", false},
+        {"signed item", "I0-1", "I0-+1", false},
+        {"space in the name", "I0-1", "I0- 1", false},
+        {"item zero", "I0-1", "I0-0", false},
+        {"menu style with a leading zero", "MStyle-0", "MStyle-00", false},
+        {"item style with a trailing letter", "IStyle-0", "IStyle-0x", false},
+        {"item past the count", "I0-1", "I0-1", true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const CWidgetConfig handMade = HandMade({1}, "-0,");
+        CWidgetConfig config;
+        for (const auto& [key, value] : handMade.GetParameters())
+            config.SetParameter(key == c.replaced ? c.by : key, value);
+        config.SetParameter("I0-2", "past,,,,,,,,,1");
+        CAppletParameters read;
+        EXPECT_EQ(ReadParameters(read, config, kBase), c.result);
+        if (c.result) {
+            ASSERT_EQ(read.m_menus.size(), 1u);
+            EXPECT_EQ(Shape(read), "M0(i0)");
+        } else {
+            EXPECT_TRUE(read.m_menus.empty());
+        }
+    }
+}
+
+TEST(StoredParameters, NumbersHoldingEscapesReadAsTheirUnescapedText) {
+    // A number field is read as atoi reads the field with its escapes undone: a line break in
+    // front is white space, a comma ends the number.
+    CWidgetConfig config = HandMade({1}, "-0,");
+    config.SetParameter("MStyle-0", "|_#`7,~@^`1,12~@^`5,|_#`-3~@^`,0,0,0,0,0,0,Menu,|_#`1");
+    config.SetParameter("IStyle-0", "|_#`|_#`255,~@^`9," + kDefaultItemStyles);
+    CAppletParameters read;
+    ASSERT_TRUE(ReadParameters(read, config, kBase));
+    ASSERT_EQ(read.m_menus.size(), 1u);
+    const CZephraBody& menu = *read.m_menus[0];
+    EXPECT_EQ(menu.m_clrBack, 7);
+    EXPECT_EQ(menu.m_nBackStyle, 0);
+    EXPECT_EQ(menu.m_nOrientation, 12);
+    EXPECT_EQ(menu.m_nCorner, -3);
+    EXPECT_EQ(menu.m_bVisible, 1);
+    EXPECT_EQ(menu.m_styleNormal.clrBack, 255);
+    EXPECT_EQ(menu.m_styleNormal.clrText, 0);
+}
+
 TEST(StoredParameters, ParentLinksBuildTheTreeAndBadOnesAreIgnored) {
     struct Case {
         const char* name;

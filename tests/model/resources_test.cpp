@@ -124,6 +124,39 @@ TEST(ResourceList, ListsFoundFilesInWritingOrderAndForgetsMissingOnes) {
     EXPECT_TRUE(applet.m_flatItems.empty());
 }
 
+TEST(ResourceList, EveryFieldOfAPathGetsTheSameAnswerAndTheNextPassLooksAgain) {
+    CTempFolder temp;
+    const std::string gone = temp.Write("img/gone.gif", "g");
+    const std::string kept = temp.Write("img/kept.gif", "k");
+    CAppletParameters applet;
+    applet.m_strClassFolder = temp.Root();
+    applet.m_strImage = kept;
+    CZephraBody* menu = AppendTopLevel(applet);
+    for (const char* label : {"a", "b", "c"}) {
+        CZephraItem* item = Append(*menu, label);
+        item->m_strImageNormal = item->m_strImageClick = kept;
+        item->m_strImageOver = item->m_strAudioClick = gone;
+    }
+    ASSERT_EQ(::unlink(gone.c_str()), 0);
+
+    CWidgetConfig config;
+    EXPECT_EQ(BuildResourceList(applet, config), 1 + 1 + 3 * 2);
+    for (const auto& item : menu->m_items) {
+        EXPECT_EQ(item->m_strImageNormal, kept);
+        EXPECT_EQ(item->m_strImageClick, kept);
+        EXPECT_EQ(item->m_strImageOver, "");
+        EXPECT_EQ(item->m_strAudioClick, "");
+    }
+    for (size_t i = 1; i < config.GetResources().size(); ++i)
+        EXPECT_EQ(config.GetResources()[i], (CResourceEntry{"kept.gif", temp.Path("img"), ""}));
+
+    // Nothing is remembered between passes: a file deleted since is dropped by the next one.
+    ASSERT_EQ(::unlink(kept.c_str()), 0);
+    EXPECT_EQ(BuildResourceList(applet, config), 1);
+    EXPECT_EQ(applet.m_strImage, "");
+    EXPECT_EQ(menu->m_items[0]->m_strImageNormal, "");
+}
+
 TEST(ResourceConflicts, GroupsFieldsBySourcePathInFirstRecordedOrder) {
     std::string f1 = "C:\\img\\a.gif";
     std::string f2 = "/src/b.gif";

@@ -343,6 +343,16 @@ TEST_F(WidgetConfigTest, LoadReadsEachLineAsTheFormatSays) {
          Lines({kDB, "Title = New", kDE, kRB, "Resource Number = 1", "a=b=c", kRE, kHB,
                 "Segment Number = 1", "Segment Position = head", "x", kSE, kHE}),
          [](CWidgetConfig& c) { c.SetDescription("Title", "New"); }},
+        {"keys in any order; a key named again keeps its last value", populated,
+         Lines({kDB, kDE, kPB, "R = 1", "P = 2", "R = 3", "A = 4", "Q = 5", "A = 6", "Z = 7",
+                "P = 8", kPE}),
+         [](CWidgetConfig& c) {
+             c.SetParameter("A", "6");
+             c.SetParameter("P", "8");
+             c.SetParameter("Q", "5");
+             c.SetParameter("R", "3");
+             c.SetParameter("Z", "7");
+         }},
         {"an empty file changes nothing", populated, "", nothing},
         {"a file without markers changes nothing", populated,
          Lines({"Title = New", "Resource Number = 1", "a=b=c"}), nothing},
