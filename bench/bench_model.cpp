@@ -30,6 +30,7 @@
 #else
 #define CALLGRIND_START_INSTRUMENTATION
 #define CALLGRIND_TOGGLE_COLLECT
+#define RUNNING_ON_VALGRIND 0
 #endif
 
 namespace {
@@ -40,19 +41,20 @@ constexpr double kGrowthTarget = 1.5;
 
 CBenchFolder* g_folder = nullptr;
 
-// Marks the timed loop for instructions.sh, which runs one benchmark at a time under callgrind
-// with instrumentation and collection off at the start, so that building the trees is neither
-// slowed down nor counted. Outside valgrind both are a few no-op instructions.
-class CCountedLoop {
-public:
-    CCountedLoop() {
+// Runs op in the timed loop. For instructions.sh, which runs one benchmark at a time under
+// callgrind with instrumentation and collection off at the start, the loop is what gets counted,
+// after one uncounted run: the count is then of the steady state, not of the heap that building
+// the trees left behind. Outside valgrind the marks are a few no-op instructions.
+template <typename Op> void Measure(benchmark::State& state, Op op) {
+    if (RUNNING_ON_VALGRIND) {
         CALLGRIND_START_INSTRUMENTATION;
-        CALLGRIND_TOGGLE_COLLECT;
+        op();
     }
-    CCountedLoop(const CCountedLoop&) = delete;
-    CCountedLoop& operator=(const CCountedLoop&) = delete;
-    ~CCountedLoop() { CALLGRIND_TOGGLE_COLLECT; }
-};
+    CALLGRIND_TOGGLE_COLLECT;
+    for (auto _ : state)
+        op();
+    CALLGRIND_TOGGLE_COLLECT;
+}
 
 // Cuts text after every LF; the pieces keep their line ends.
 std::vector<std::string_view> LinesOf(std::string_view text) {
@@ -128,24 +130,22 @@ void SetItems(benchmark::State& state, size_t items, size_t bytes) {
 void Markup(benchmark::State& state) {
     CSizeData& data = DataFor(state.range(0));
     CWidgetConfig config;
-    const CCountedLoop counted;
-    for (auto _ : state) {
+    Measure(state, [&] {
         std::string body = BuildHtmlBody(data.m_applet, config, kMarkupWeb);
         benchmark::DoNotOptimize(body.data());
-    }
+    });
     SetItems(state, data.m_shape.m_nItems, data.m_strMarkup.size());
 }
 
 // The same bytes appended line by line to a string that grows as the block does.
 void MarkupBaseline(benchmark::State& state) {
     CSizeData& data = DataFor(state.range(0));
-    const CCountedLoop counted;
-    for (auto _ : state) {
+    Measure(state, [&] {
         std::string body;
         for (std::string_view line : data.m_markupLines)
             body.append(line);
         benchmark::DoNotOptimize(body.data());
-    }
+    });
     SetItems(state, data.m_shape.m_nItems, data.m_strMarkup.size());
 }
 
@@ -154,13 +154,12 @@ void MarkupBaseline(benchmark::State& state) {
 void WriteSave(benchmark::State& state) {
     CSizeData& data = DataFor(state.range(0));
     const std::string path = g_folder->Path("save-" + std::to_string(state.range(0)) + ".wgt");
-    const CCountedLoop counted;
-    for (auto _ : state) {
+    Measure(state, [&] {
         CWidgetConfig config;
         WriteParameters(data.m_applet, config);
         if (!config.Save(path))
             state.SkipWithError("Save failed");
-    }
+    });
     SetItems(state, data.m_shape.m_nItems, data.m_strStoredText.size());
 }
 
@@ -169,17 +168,16 @@ void WriteSave(benchmark::State& state) {
 void WriteSaveBaseline(benchmark::State& state) {
     CSizeData& data = DataFor(state.range(0));
     const std::string path = g_folder->Path("plain-" + std::to_string(state.range(0)) + ".txt");
-    const CCountedLoop counted;
-    for (auto _ : state) {
+    Measure(state, [&] {
         CAtomicFile file;
         if (!file.Open(path)) {
             state.SkipWithError("cannot create the file");
-            break;
+            return;
         }
         for (std::string_view line : data.m_storedLines)
             file.Write(line);
         file.Commit();
-    }
+    });
     SetItems(state, data.m_shape.m_nItems, data.m_strStoredText.size());
 }
 
@@ -187,8 +185,7 @@ void WriteSaveBaseline(benchmark::State& state) {
 
 void LoadRead(benchmark::State& state) {
     CSizeData& data = DataFor(state.range(0));
-    const CCountedLoop counted;
-    for (auto _ : state) {
+    Measure(state, [&] {
         CWidgetConfig config;
         CAppletParameters applet;
         if (!config.Load(data.m_strStoredPath) ||
@@ -196,21 +193,20 @@ void LoadRead(benchmark::State& state) {
             applet.m_menus.size() != kBenchTopLevelMenus)
             state.SkipWithError("the stored tree did not read back");
         benchmark::DoNotOptimize(applet.m_menus.data());
-    }
+    });
     SetItems(state, data.m_shape.m_nItems, data.m_strStoredText.size());
 }
 
 // The same file read whole and cut into lines.
 void LoadReadBaseline(benchmark::State& state) {
     CSizeData& data = DataFor(state.range(0));
-    const CCountedLoop counted;
-    for (auto _ : state) {
+    Measure(state, [&] {
         std::string text;
         if (!ReadWholeFile(data.m_strStoredPath, text))
             state.SkipWithError("cannot read the file");
         std::vector<std::string_view> lines = LinesOf(text);
         benchmark::DoNotOptimize(lines.data());
-    }
+    });
     SetItems(state, data.m_shape.m_nItems, data.m_strStoredText.size());
 }
 
@@ -219,14 +215,13 @@ void LoadReadBaseline(benchmark::State& state) {
 void ArchiveRoundTrip(benchmark::State& state) {
     CSizeData& data = DataFor(state.range(0));
     const CZephraItem& first = *data.m_applet.m_menus.front()->m_items.front();
-    const CCountedLoop counted;
-    for (auto _ : state) {
+    Measure(state, [&] {
         const std::vector<uint8_t> bytes = ArchiveItem(first);
         CZephraItem target;
         if (!LoadArchivedItem(bytes, target))
             state.SkipWithError("the archive did not load back");
         benchmark::DoNotOptimize(target.m_pSubMenu.get());
-    }
+    });
     SetItems(state, data.m_nArchiveItems, data.m_archive.size());
 }
 
@@ -237,8 +232,7 @@ void ArchiveBaseline(benchmark::State& state) {
     const size_t pieces = data.m_nArchiveItems * 18;
     const size_t length = data.m_archive.size() / pieces;
     const uint8_t* source = data.m_archive.data();
-    const CCountedLoop counted;
-    for (auto _ : state) {
+    Measure(state, [&] {
         std::vector<uint8_t> bytes;
         for (size_t i = 0; i < pieces; ++i)
             bytes.insert(bytes.end(), source + i * length, source + (i + 1) * length);
@@ -247,20 +241,20 @@ void ArchiveBaseline(benchmark::State& state) {
         for (size_t i = 0; i < pieces; ++i)
             texts.emplace_back(reinterpret_cast<const char*>(bytes.data()) + i * length, length);
         benchmark::DoNotOptimize(texts.data());
-    }
+    });
     SetItems(state, data.m_nArchiveItems, data.m_archive.size());
 }
 
 // ---- Deep copy of the applet (the designer's snapshot)
 
+// As Cancel in the designer puts the snapshot back: the copy replaces a tree of the same size.
 void CopyFrom(benchmark::State& state) {
     CSizeData& data = DataFor(state.range(0));
     CAppletParameters snapshot;
-    const CCountedLoop counted;
-    for (auto _ : state) {
+    Measure(state, [&] {
         snapshot.CopyFrom(data.m_applet); // also destroys the previous copy
         benchmark::DoNotOptimize(snapshot.m_menus.data());
-    }
+    });
     SetItems(state, data.m_shape.m_nItems, 0);
 }
 
@@ -268,12 +262,11 @@ void CopyFrom(benchmark::State& state) {
 void CopyFromBaseline(benchmark::State& state) {
     CSizeData& data = DataFor(state.range(0));
     std::vector<std::string> snapshot;
-    const CCountedLoop counted;
-    for (auto _ : state) {
+    Measure(state, [&] {
         std::vector<std::string> copy(data.m_texts);
         snapshot.swap(copy);
         benchmark::DoNotOptimize(snapshot.data());
-    }
+    });
     SetItems(state, data.m_shape.m_nItems, 0);
 }
 

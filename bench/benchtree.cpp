@@ -2,6 +2,7 @@
 
 #include "component/model/menumodel.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -118,25 +119,50 @@ CBenchShape BuildBenchTree(CAppletParameters& applet, size_t itemCount,
     applet.m_strAudioWeb = "sounds/";
     applet.m_strCodebase = "applet/";
 
-    // Breadth first: every menu at one depth is filled before any menu below it.
-    std::vector<std::pair<CZephraBody*, int32_t>> queue;
+    // The shape is planned breadth first, so that every menu at one depth is filled before any
+    // menu below it...
+    struct CPlannedMenu {
+        int32_t m_nDepth = 0;
+        size_t m_nFirstItem = 0; // number of its first item, breadth first
+        size_t m_nItems = 0;
+    };
+    std::vector<CPlannedMenu> plan(kBenchTopLevelMenus);
+    std::vector<size_t> subMenuOf; // item number -> planned menu, or 0 for an empty leaf menu
+    for (size_t next = 0; next < plan.size() && shape.m_nItems < itemCount; ++next) {
+        const int32_t depth = plan[next].m_nDepth;
+        plan[next].m_nFirstItem = shape.m_nItems;
+        plan[next].m_nItems = std::min(shape.m_nFan, itemCount - shape.m_nItems);
+        shape.m_nDepth = depth;
+        for (size_t i = 0; i < plan[next].m_nItems; ++i, ++shape.m_nItems) {
+            subMenuOf.push_back(depth + 1 < kBenchLevels ? plan.size() : 0);
+            if (depth + 1 < kBenchLevels)
+                plan.push_back({depth + 1, 0, 0});
+        }
+    }
+    shape.m_nMenus = kBenchTopLevelMenus + shape.m_nItems;
+
+    // ...and built in pre-order, menu by menu, so that the records lie in memory the way reading
+    // a stored file leaves them, which is how the walks of the writers find a real tree.
+    std::vector<std::pair<size_t, CZephraBody*>> pending;
     for (size_t i = 0; i < kBenchTopLevelMenus; ++i) {
         auto menu = std::make_unique<CZephraBody>(std::string(kTopLevelMenuName));
-        queue.emplace_back(menu.get(), 0);
+        pending.emplace_back(i, menu.get());
         applet.AddTopLevelMenu(std::move(menu), false);
     }
-    shape.m_nMenus = queue.size();
-    for (size_t next = 0; next < queue.size() && shape.m_nItems < itemCount; ++next) {
-        auto [menu, depth] = queue[next];
-        StyleMenu(*menu, next, depth);
-        shape.m_nDepth = depth;
-        for (size_t i = 0; i < shape.m_nFan && shape.m_nItems < itemCount; ++i) {
+    std::reverse(pending.begin(), pending.end());
+    while (!pending.empty()) {
+        const auto [planned, menu] = pending.back();
+        pending.pop_back();
+        const CPlannedMenu& p = plan[planned];
+        StyleMenu(*menu, planned, p.m_nDepth);
+        for (size_t n = p.m_nFirstItem; n < p.m_nFirstItem + p.m_nItems; ++n) {
             auto item = std::make_unique<CZephraItem>();
-            FillItem(*item, shape.m_nItems++, folder, shape);
-            ++shape.m_nMenus;
-            if (depth + 1 < kBenchLevels)
-                queue.emplace_back(item->m_pSubMenu.get(), depth + 1);
+            FillItem(*item, n, folder, shape);
             menu->AddItem(std::move(item), false);
+        }
+        for (size_t i = menu->m_items.size(); i-- > 0;) {
+            if (const size_t sub = subMenuOf[p.m_nFirstItem + i]; sub != 0)
+                pending.emplace_back(sub, menu->m_items[i]->m_pSubMenu.get());
         }
     }
     return shape;

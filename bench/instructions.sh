@@ -3,10 +3,11 @@
 # exactly from run to run on a busy machine, so they show whether a change helped and whether the
 # cost per item stays flat as the tree grows. Slow (several minutes for the 10^5-item trees).
 #
-#   bench/instructions.sh [path/to/bench_model] [benchmark names...]
+#   bench/instructions.sh [path/to/bench_model] [Markup WriteSave LoadRead ArchiveRoundTrip CopyFrom]
 #
 # SIZES="1000 10000" limits the tree sizes. Each benchmark runs once per size, one iteration, in
-# its own process; only its timed loop is counted (see CCountedLoop in bench_model.cpp).
+# its own process; only its timed loop is counted, after one uncounted run (see Measure in
+# bench_model.cpp).
 set -euo pipefail
 
 bin=${1:-build-bench/bin/bench_model}
@@ -15,8 +16,13 @@ sizes=${SIZES:-"1000 10000 100000"}
 pairs=("Markup MarkupBaseline" "WriteSave WriteSaveBaseline" "LoadRead LoadReadBaseline"
        "ArchiveRoundTrip ArchiveBaseline" "CopyFrom CopyFromBaseline")
 if [ $# -gt 0 ]; then
-    pairs=()
-    for name in "$@"; do pairs+=("$name ${name}Baseline"); done
+    wanted=" $* "
+    chosen=()
+    for pair in "${pairs[@]}"; do
+        [[ $wanted == *" ${pair%% *} "* ]] && chosen+=("$pair")
+    done
+    [ ${#chosen[@]} -gt 0 ] || { echo "no benchmark among: ${pairs[*]%% *}" >&2; exit 1; }
+    pairs=("${chosen[@]}")
 fi
 command -v valgrind >/dev/null || { echo "valgrind is not installed" >&2; exit 1; }
 [ -x "$bin" ] || { echo "$bin: not built (make bench)" >&2; exit 1; }
@@ -35,8 +41,10 @@ count() {
     local ir
     ir=$(sed -n 's/.*Collected : *\([0-9]*\).*/\1/p' "$log")
     # CSV columns: name,iterations,...; the last column is the "items" counter.
-    awk -F, -v want="\"$name/$size\"" '$1 == want { print $2, $NF }' "$csv" |
-        { read -r iterations items; echo "$ir $iterations $items"; }
+    local row
+    row=$(awk -F, -v want="\"$name/$size\"" '$1 == want { print $2, $NF }' "$csv")
+    [ -n "$ir" ] && [ -n "$row" ] || { echo "$name/$size did not run" >&2; cat "$log" >&2; return 1; }
+    echo "$ir $row"
 }
 
 echo "| Operation | Tree items | Items measured | Instructions per item | Baseline per item | Ratio | Per item vs smallest tree |"
