@@ -47,9 +47,11 @@ std::vector<CFileField> CollectFileFields(CAppletParameters& applet) {
     return fields;
 }
 
+// A path holding a NUL byte names no file: the system would look at the text before the NUL.
 bool IsRegularFile(const std::string& path) {
     struct stat st {};
-    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    return !path.empty() && path.find('\0') == std::string::npos &&
+           ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }
 
 // Whether anything at all (file, folder, dangling link) holds the name.

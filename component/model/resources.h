@@ -6,7 +6,7 @@
 // Paths: the model holds full local paths; '/' and '\' both end a folder, so paths written on
 // Windows still split correctly. Folder texts are compared byte for byte (letter case matters).
 // "A file is found" means a regular file exists at the path (following symbolic links); a
-// folder, a device or anything else counts as missing.
+// folder, a device or anything else counts as missing, and so does a path holding a NUL byte.
 //
 // Order of the path fields, everywhere in this file: the applet's background image and sound,
 // then for every item, in the order of a full numbering pass (NumberMenus: a menu's items, then

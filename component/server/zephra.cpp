@@ -401,7 +401,9 @@ void CZephra::SetLastUpdateTime(DATE value) {
 // ---- Configuration files
 
 bool CZephra::ReadConfigFile(const std::string& path) {
-    if (!m_config.Load(path))
+    // The system would take a path holding a NUL as the text before it: another file, and a
+    // folder for the model's files that no path names.
+    if (path.find('\0') != std::string::npos || !m_config.Load(path))
         return false;
     // Hosts list files of every kind through any component and compare the ProgID themselves:
     // a file of another component fills only the configuration.
@@ -420,6 +422,8 @@ bool CZephra::ReadConfigFile(const std::string& path) {
 }
 
 bool CZephra::WriteConfigFile(const std::string& path) {
+    if (path.find('\0') != std::string::npos)
+        return false;
     m_config.ClearParameters();
     m_config.ClearResources();
     m_config.ClearSegments();

@@ -68,15 +68,15 @@ public:
     void SetLastUpdateTime(DATE value);
 
     // Merges the file at path into the configuration. False, nothing changed, when it cannot
-    // be opened. When the file's ProgID is this component's, the model is rebuilt from its
-    // parameters (file names resolved in the file's folder) and its resource list is taken as
-    // read; a file of another component changes only the configuration. Throws CFileException
-    // on a read error after opening.
+    // be opened or path holds a NUL byte. When the file's ProgID is this component's, the model
+    // is rebuilt from its parameters (file names resolved in the file's folder) and its resource
+    // list is taken as read; a file of another component changes only the configuration.
+    // Throws CFileException on a read error after opening.
     bool ReadConfigFile(const std::string& path);
     // Copies the support files into the folder of path (the model then points at the copies),
     // rebuilds the configuration from the model and saves it to path. False when the file
-    // cannot be created. Throws CFileException on a write error after that; the previous file
-    // at path is then left whole.
+    // cannot be created; false with nothing changed when path holds a NUL byte. Throws
+    // CFileException on a write error after that; the previous file at path is then left whole.
     bool WriteConfigFile(const std::string& path);
     // Runs the installed designer; on cancel the model is put back exactly as it was. False
     // without a designer.
