@@ -12,6 +12,7 @@
 #include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
 #include <unordered_set>
 #include <utility>
 
@@ -162,14 +163,24 @@ void CResourceConflicts::AddConflict(std::string& field) {
 }
 
 bool CRenamingConflictResolver::Resolve(CResourceConflicts& conflicts) {
+    // A folder in which every candidate name seems taken (a path the file system cannot hold)
+    // must not keep us searching forever: past this many tries nothing is copied.
+    constexpr unsigned long kMaxTries = 100000;
     std::unordered_set<std::string> chosen;
+    // Rows with the same name continue where the previous one stopped, so many rows of one
+    // name cost one search, not one per row.
+    std::unordered_map<std::string, unsigned long> next;
     for (CResourceConflict& row : conflicts.Rows()) {
         const std::string base = row.m_strDestName;
-        for (unsigned long n = 2;; ++n) {
+        unsigned long& n = next.try_emplace(base, 2).first->second;
+        for (unsigned long tries = 0;; ++n, ++tries) {
+            if (tries == kMaxTries)
+                return false;
             std::string candidate = NumberedName(base, n);
             if (!chosen.contains(candidate) && !NameTaken(conflicts.DestFolder() + candidate)) {
                 row.m_strDestName = candidate;
                 chosen.insert(std::move(candidate));
+                ++n;
                 break;
             }
         }

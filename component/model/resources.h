@@ -83,7 +83,8 @@ public:
 // For hosts without a display: every row gets the first free name of the form "name-2.gif",
 // "name-3.gif", ... (the number goes before the last dot of the name, or at the end when there is
 // none). Free means no directory entry of that name in the destination and not chosen for an
-// earlier row, so no copy overwrites anything. Always answers true.
+// earlier row, so no copy overwrites anything. Answers false (nothing is copied) when 100,000
+// names in a row are taken (a destination the file system cannot tell apart).
 class CRenamingConflictResolver : public IResourceConflictResolver {
 public:
     bool Resolve(CResourceConflicts& conflicts) override;

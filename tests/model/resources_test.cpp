@@ -382,3 +382,15 @@ TEST_F(CopyResources, KeepingTheNameReplacesTheFileInTheDestination) {
     EXPECT_EQ(ReadFileText(m_strDest + "a.gif"), "two");
     EXPECT_EQ(FolderEntries(m_strDest), (std::set<std::string>{"a.gif"}));
 }
+
+TEST(RenamingResolver, GivesUpWhenEveryNameLooksTaken) {
+    // The text after a NUL is invisible to the file system, so every candidate name in this
+    // "folder" is the existing file itself: the search must end, copying nothing.
+    CTempFolder temp;
+    const std::string file = temp.Write("x/file", "f");
+    CResourceConflicts conflicts(file + std::string(1, '\0') + "/");
+    std::string field = temp.Write("src/a.gif", "a");
+    conflicts.AddConflict(field);
+    CRenamingConflictResolver renamer;
+    EXPECT_FALSE(renamer.Resolve(conflicts));
+}
