@@ -7,6 +7,7 @@
 #include "editor/binding/plaquet.h"
 #include "platform/com/com.h"
 #include "platform/registry/regkey.h"
+#include "tests/support/files.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -26,16 +27,6 @@ inline const std::string kTemplateData = ZEPHRA_DATA_DIR "/component";
 inline const std::string kSampleData = ZEPHRA_DATA_DIR "/sample";
 
 inline const CLSID kZephraClsid = MakeGuid("{3673BDD0-F2E8-11D2-9EA9-0000E8E0AEB1}");
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
-}
 
 inline std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
     for (size_t pos = text.find(from); pos != std::string::npos;

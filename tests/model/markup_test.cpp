@@ -2,6 +2,7 @@
 #include "component/model/menumodel.h"
 #include "component/model/widgetconfig.h"
 #include "resources_tempfolder.h"
+#include "tests/support/treebuild.h"
 
 #include <algorithm>
 #include <climits>
@@ -14,20 +15,6 @@ namespace {
 const std::string kDefaultItemStyle = "000000,ffffff,111,0,0,14,0,00,0,0,,,"
                                       "000000,ffffff,111,0,0,14,0,00,0,0,,,"
                                       "000000,ffffff,111,0,0,14,0,00,0,0,,,";
-
-CZephraItem* Append(CZephraBody& menu, const std::string& label) {
-    auto item = std::make_unique<CZephraItem>(label);
-    CZephraItem* raw = item.get();
-    menu.AddItem(std::move(item), false);
-    return raw;
-}
-
-CZephraBody* AppendTopLevel(CAppletParameters& applet) {
-    auto menu = std::make_unique<CZephraBody>(std::string(kTopLevelMenuName));
-    CZephraBody* raw = menu.get();
-    applet.AddTopLevelMenu(std::move(menu), false);
-    return raw;
-}
 
 // The block cut into its lines. Every line must end with CR LF and hold no other line break.
 std::vector<std::string> Lines(const std::string& block) {

@@ -2,6 +2,7 @@
 #include "component/model/menumodel.h"
 #include "component/model/parameters.h"
 #include "component/model/widgetconfig.h"
+#include "tests/support/treebuild.h"
 
 #include <chrono>
 #include <climits>
@@ -16,20 +17,6 @@
 namespace {
 
 const std::string kBase = "/sites/shop/";
-
-CZephraItem* Append(CZephraBody& menu, const std::string& label) {
-    auto item = std::make_unique<CZephraItem>(label);
-    CZephraItem* raw = item.get();
-    menu.AddItem(std::move(item), false);
-    return raw;
-}
-
-CZephraBody* AppendTopLevel(CAppletParameters& applet) {
-    auto menu = std::make_unique<CZephraBody>();
-    CZephraBody* raw = menu.get();
-    applet.AddTopLevelMenu(std::move(menu), false);
-    return raw;
-}
 
 std::vector<std::string> Fields(const std::string& value) {
     std::vector<std::string> out;

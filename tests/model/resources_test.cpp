@@ -2,6 +2,7 @@
 #include "component/model/resources.h"
 #include "component/model/widgetconfig.h"
 #include "resources_tempfolder.h"
+#include "tests/support/treebuild.h"
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -17,20 +18,6 @@ void PrintTo(const CResourceEntry& e, std::ostream* out) {
 }
 
 namespace {
-
-CZephraItem* Append(CZephraBody& menu, const std::string& label) {
-    auto item = std::make_unique<CZephraItem>(label);
-    CZephraItem* raw = item.get();
-    menu.AddItem(std::move(item), false);
-    return raw;
-}
-
-CZephraBody* AppendTopLevel(CAppletParameters& applet) {
-    auto menu = std::make_unique<CZephraBody>();
-    CZephraBody* raw = menu.get();
-    applet.AddTopLevelMenu(std::move(menu), false);
-    return raw;
-}
 
 // Remembers what it was asked, lets a step change the rows, and answers as told.
 class CRecordingResolver : public IResourceConflictResolver {

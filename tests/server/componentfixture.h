@@ -6,6 +6,7 @@
 #include "component/server/zephraids.h"
 #include "platform/com/com.h"
 #include "platform/registry/regkey.h"
+#include "tests/support/files.h"
 
 #include <cstdlib>
 #include <dlfcn.h>
@@ -30,16 +31,6 @@ inline bool IsMapped(const std::string& path) {
         return false;
     ::dlclose(handle);
     return true;
-}
-
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-inline void WriteFile(const std::string& path, const std::string& text) {
-    fs::create_directories(fs::path(path).parent_path());
-    std::ofstream(path, std::ios::binary) << text;
 }
 
 // A widget configuration file: description lines, parameter lines and optionally a resource
