@@ -14,7 +14,6 @@
 #include "platform/file/atomicfile.h"
 
 #include <benchmark/benchmark.h>
-#include <cstring>
 #include <iostream>
 #include <map>
 #include <memory>
@@ -83,7 +82,7 @@ struct CSizeData {
     std::vector<std::string> m_texts; // every text of the tree
 };
 
-CSizeData& DataFor(int64_t itemCount) {
+CSizeData& BuildData(int64_t itemCount) {
     static std::map<int64_t, std::unique_ptr<CSizeData>> cache;
     auto& slot = cache[itemCount];
     if (slot)
@@ -120,6 +119,17 @@ CSizeData& DataFor(int64_t itemCount) {
     return *slot;
 }
 
+// The data for the benchmark's tree size, or null when it cannot be built; the benchmark is then
+// reported as failed and the others still run.
+CSizeData* DataFor(benchmark::State& state) {
+    try {
+        return &BuildData(state.range(0));
+    } catch (const std::exception& e) {
+        state.SkipWithError(e.what());
+        return nullptr;
+    }
+}
+
 void SetItems(benchmark::State& state, size_t items, size_t bytes) {
     state.counters["items"] = static_cast<double>(items);
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * bytes));
@@ -128,7 +138,10 @@ void SetItems(benchmark::State& state, size_t items, size_t bytes) {
 // ---- Applet markup
 
 void Markup(benchmark::State& state) {
-    CSizeData& data = DataFor(state.range(0));
+    CSizeData* const found = DataFor(state);
+    if (found == nullptr)
+        return;
+    CSizeData& data = *found;
     CWidgetConfig config;
     Measure(state, [&] {
         std::string body = BuildHtmlBody(data.m_applet, config, kMarkupWeb);
@@ -139,7 +152,10 @@ void Markup(benchmark::State& state) {
 
 // The same bytes appended line by line to a string that grows as the block does.
 void MarkupBaseline(benchmark::State& state) {
-    CSizeData& data = DataFor(state.range(0));
+    CSizeData* const found = DataFor(state);
+    if (found == nullptr)
+        return;
+    CSizeData& data = *found;
     Measure(state, [&] {
         std::string body;
         for (std::string_view line : data.m_markupLines)
@@ -152,7 +168,10 @@ void MarkupBaseline(benchmark::State& state) {
 // ---- Stored form written to a file
 
 void WriteSave(benchmark::State& state) {
-    CSizeData& data = DataFor(state.range(0));
+    CSizeData* const found = DataFor(state);
+    if (found == nullptr)
+        return;
+    CSizeData& data = *found;
     const std::string path = g_folder->Path("save-" + std::to_string(state.range(0)) + ".wgt");
     Measure(state, [&] {
         CWidgetConfig config;
@@ -166,7 +185,10 @@ void WriteSave(benchmark::State& state) {
 // The same file written line by line through the same atomic replacement (temporary file, sync,
 // rename), so that the ratio shows what encoding and formatting add.
 void WriteSaveBaseline(benchmark::State& state) {
-    CSizeData& data = DataFor(state.range(0));
+    CSizeData* const found = DataFor(state);
+    if (found == nullptr)
+        return;
+    CSizeData& data = *found;
     const std::string path = g_folder->Path("plain-" + std::to_string(state.range(0)) + ".txt");
     Measure(state, [&] {
         CAtomicFile file;
@@ -184,7 +206,10 @@ void WriteSaveBaseline(benchmark::State& state) {
 // ---- Stored form read back from the file
 
 void LoadRead(benchmark::State& state) {
-    CSizeData& data = DataFor(state.range(0));
+    CSizeData* const found = DataFor(state);
+    if (found == nullptr)
+        return;
+    CSizeData& data = *found;
     Measure(state, [&] {
         CWidgetConfig config;
         CAppletParameters applet;
@@ -199,7 +224,10 @@ void LoadRead(benchmark::State& state) {
 
 // The same file read whole and cut into lines.
 void LoadReadBaseline(benchmark::State& state) {
-    CSizeData& data = DataFor(state.range(0));
+    CSizeData* const found = DataFor(state);
+    if (found == nullptr)
+        return;
+    CSizeData& data = *found;
     Measure(state, [&] {
         std::string text;
         if (!ReadWholeFile(data.m_strStoredPath, text))
@@ -213,7 +241,10 @@ void LoadReadBaseline(benchmark::State& state) {
 // ---- Archive form of the first item (the designer's clipboard)
 
 void ArchiveRoundTrip(benchmark::State& state) {
-    CSizeData& data = DataFor(state.range(0));
+    CSizeData* const found = DataFor(state);
+    if (found == nullptr)
+        return;
+    CSizeData& data = *found;
     const CZephraItem& first = *data.m_applet.m_menus.front()->m_items.front();
     Measure(state, [&] {
         const std::vector<uint8_t> bytes = ArchiveItem(first);
@@ -228,7 +259,10 @@ void ArchiveRoundTrip(benchmark::State& state) {
 // The same number of bytes written as flat texts (as many as the archive holds: fourteen per
 // item, four per menu) into a byte vector, then read back into strings.
 void ArchiveBaseline(benchmark::State& state) {
-    CSizeData& data = DataFor(state.range(0));
+    CSizeData* const found = DataFor(state);
+    if (found == nullptr)
+        return;
+    CSizeData& data = *found;
     const size_t pieces = data.m_nArchiveItems * 18;
     const size_t length = data.m_archive.size() / pieces;
     const uint8_t* source = data.m_archive.data();
@@ -249,7 +283,10 @@ void ArchiveBaseline(benchmark::State& state) {
 
 // As Cancel in the designer puts the snapshot back: the copy replaces a tree of the same size.
 void CopyFrom(benchmark::State& state) {
-    CSizeData& data = DataFor(state.range(0));
+    CSizeData* const found = DataFor(state);
+    if (found == nullptr)
+        return;
+    CSizeData& data = *found;
     CAppletParameters snapshot;
     Measure(state, [&] {
         snapshot.CopyFrom(data.m_applet); // also destroys the previous copy
@@ -260,7 +297,10 @@ void CopyFrom(benchmark::State& state) {
 
 // Every text of the tree copied as a flat list, and the previous copy destroyed.
 void CopyFromBaseline(benchmark::State& state) {
-    CSizeData& data = DataFor(state.range(0));
+    CSizeData* const found = DataFor(state);
+    if (found == nullptr)
+        return;
+    CSizeData& data = *found;
     std::vector<std::string> snapshot;
     Measure(state, [&] {
         std::vector<std::string> copy(data.m_texts);
@@ -312,8 +352,14 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 2;
 
-    CBenchFolder folder;
-    g_folder = &folder;
+    std::unique_ptr<CBenchFolder> folder;
+    try {
+        folder = std::make_unique<CBenchFolder>();
+    } catch (const std::exception& e) {
+        std::cerr << e.what() << "\n";
+        return 1;
+    }
+    g_folder = folder.get();
     Register("Markup", Markup);
     Register("MarkupBaseline", MarkupBaseline);
     Register("WriteSave", WriteSave);
