@@ -78,7 +78,7 @@ const CRatioReporter::CResult* CRatioReporter::Find(const std::string& name, siz
     return &it->second;
 }
 
-int CRatioReporter::PrintTable(std::ostream& out, const std::vector<CRatioSpec>& specs,
+int CRatioReporter::PrintTable(std::ostream& out, const std::vector<CRatioTarget>& rules,
                                double growthTarget) const {
     std::set<size_t> sizes;
     for (const auto& [name, bySize] : m_results) {
@@ -92,13 +92,13 @@ int CRatioReporter::PrintTable(std::ostream& out, const std::vector<CRatioSpec>&
     out << "| Operation | Tree items | Items measured | Time per item | Baseline per item | Ratio "
            "| Per item vs smallest tree |\n";
     out << "|---|--:|--:|--:|--:|--:|--:|\n";
-    for (const CRatioSpec& spec : specs) {
+    for (const CRatioTarget& rule : rules) {
         double firstPerItem = -1;
         for (size_t size : sizes) {
-            const CResult* measured = Find(spec.m_strMeasured, size);
+            const CResult* measured = Find(rule.m_strMeasured, size);
             if (measured == nullptr)
                 continue;
-            const CResult* baseline = Find(spec.m_strBaseline, size);
+            const CResult* baseline = Find(rule.m_strBaseline, size);
             const double perItem = measured->Nanoseconds() / measured->m_dItems;
             std::string ratioText = "-";
             std::string baselineText = "-";
@@ -106,10 +106,10 @@ int CRatioReporter::PrintTable(std::ostream& out, const std::vector<CRatioSpec>&
                 const double ratio = measured->Nanoseconds() / baseline->Nanoseconds();
                 baselineText = FormatTime(baseline->Nanoseconds() / measured->m_dItems);
                 ratioText = Format("%.2f", ratio);
-                if (spec.m_dRatioTarget > 0) {
-                    ratioText += Format(" (target %.0f)", spec.m_dRatioTarget);
-                    if (ratio > spec.m_dRatioTarget)
-                        missed.push_back(spec.m_strTitle + " at " + FormatCount(size) +
+                if (rule.m_dRatioTarget > 0) {
+                    ratioText += Format(" (target %.0f)", rule.m_dRatioTarget);
+                    if (ratio > rule.m_dRatioTarget)
+                        missed.push_back(rule.m_strTitle + " at " + FormatCount(size) +
                                          " items: ratio " + Format("%.2f", ratio));
                 }
             }
@@ -120,11 +120,11 @@ int CRatioReporter::PrintTable(std::ostream& out, const std::vector<CRatioSpec>&
                 const double growth = perItem / firstPerItem;
                 growthText = Format("%.2f", growth);
                 if (growth > growthTarget)
-                    missed.push_back(spec.m_strTitle + " at " + FormatCount(size) +
+                    missed.push_back(rule.m_strTitle + " at " + FormatCount(size) +
                                      " items: time per item " + growthText +
                                      "x that of the smallest tree");
             }
-            out << "| " << spec.m_strTitle << " | " << FormatCount(size) << " | "
+            out << "| " << rule.m_strTitle << " | " << FormatCount(size) << " | "
                 << FormatCount(static_cast<size_t>(measured->m_dItems)) << " | "
                 << FormatTime(perItem) << " | " << baselineText << " | " << ratioText << " | "
                 << growthText << " |\n";

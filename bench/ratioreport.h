@@ -11,7 +11,7 @@
 #include <vector>
 
 // One row group of the table: an operation and the baseline it is compared with.
-struct CRatioSpec {
+struct CRatioTarget {
     std::string m_strTitle;    // what the row measures, as the table shows it
     std::string m_strMeasured; // benchmark function name of the operation
     std::string m_strBaseline; // benchmark function name of its baseline
@@ -31,10 +31,10 @@ public:
 
     void ReportRuns(const std::vector<Run>& runs) override;
 
-    // Writes the Markdown table of specs at every size that was run, then one line per target
+    // Writes the Markdown table of rules at every size that was run, then one line per target
     // missed. growthTarget bounds the time per item at each size against the smallest size.
     // Returns the number of targets missed (a figure that was not measured misses nothing).
-    int PrintTable(std::ostream& out, const std::vector<CRatioSpec>& specs,
+    int PrintTable(std::ostream& out, const std::vector<CRatioTarget>& rules,
                    double growthTarget) const;
 
 private:

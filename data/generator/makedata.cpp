@@ -191,7 +191,7 @@ void BuildSample(CAppletParameters& applet, const std::string& imageFolder) {
                 imageFolder + "bulletover.gif", "images/", &bar, false);
 }
 
-struct CWidgetSpec {
+struct CWidgetRecipe {
     std::string m_strTitle;
     std::string m_strDescription;
     std::string m_strPath;
@@ -199,14 +199,14 @@ struct CWidgetSpec {
 };
 
 // Stores the draft at the final path, then has the component read it and write it again.
-bool MakeWidget(const CWidgetSpec& spec, IPrompt& prompt) {
+bool MakeWidget(const CWidgetRecipe& rule, IPrompt& prompt) {
     CAppletParameters applet;
-    spec.m_build(applet);
+    rule.m_build(applet);
     CWidgetConfig draft;
     WriteParameters(applet, draft);
     draft.SetDescription("ProgID", std::string(kPlaquetProgID));
-    if (!draft.Save(spec.m_strPath)) {
-        std::fprintf(stderr, "zephra_makedata: %s: cannot be written\n", spec.m_strPath.c_str());
+    if (!draft.Save(rule.m_strPath)) {
+        std::fprintf(stderr, "zephra_makedata: %s: cannot be written\n", rule.m_strPath.c_str());
         return false;
     }
     CPlaquet widget(prompt);
@@ -214,20 +214,20 @@ bool MakeWidget(const CWidgetSpec& spec, IPrompt& prompt) {
         std::fprintf(stderr, "zephra_makedata: the component cannot be created\n");
         return false;
     }
-    if (!widget.ReadConfigFile(spec.m_strPath) || widget.GetProgID() != kPlaquetProgID) {
+    if (!widget.ReadConfigFile(rule.m_strPath) || widget.GetProgID() != kPlaquetProgID) {
         std::fprintf(stderr, "zephra_makedata: %s: the component cannot read the draft\n",
-                     spec.m_strPath.c_str());
+                     rule.m_strPath.c_str());
         return false;
     }
-    widget.SetTitle(spec.m_strTitle);
-    widget.SetDescription(spec.m_strDescription);
+    widget.SetTitle(rule.m_strTitle);
+    widget.SetDescription(rule.m_strDescription);
     widget.SetPreviewPath("");
-    if (!widget.WriteConfigFile(spec.m_strPath)) {
+    if (!widget.WriteConfigFile(rule.m_strPath)) {
         std::fprintf(stderr, "zephra_makedata: %s: the component cannot write it\n",
-                     spec.m_strPath.c_str());
+                     rule.m_strPath.c_str());
         return false;
     }
-    std::printf("%s\n", spec.m_strPath.c_str());
+    std::printf("%s\n", rule.m_strPath.c_str());
     return true;
 }
 
@@ -250,7 +250,7 @@ int main(int argc, char** argv) {
     }
     ::setenv("ZEPHRA_REGISTRY_DIR", registry.c_str(), 1);
 
-    const std::vector<CWidgetSpec> specs = {
+    const std::vector<CWidgetRecipe> rules = {
         {"Classic", "A grey menu with raised items and a sub menu to the right",
          componentFolder + TemplateFileName("Classic", kPlaquetProgID), BuildClassic},
         {"Horizontal", "A dark bar across the page with menus that drop down",
@@ -272,8 +272,8 @@ int main(int argc, char** argv) {
     } else {
         CPrintingPrompt prompt;
         try {
-            for (const CWidgetSpec& spec : specs) {
-                if (!MakeWidget(spec, prompt))
+            for (const CWidgetRecipe& rule : rules) {
+                if (!MakeWidget(rule, prompt))
                     status = 1;
             }
         } catch (const CBindingException& e) {

@@ -66,7 +66,7 @@ struct CContext {
 
 // ---- arguments ----
 
-struct COptionSpec {
+struct COptionRule {
     const char* pszName; // "--web"
     bool bTakesValue;
 };
@@ -87,7 +87,7 @@ struct CParsedArguments {
 // option replaces an earlier one of the same name.
 // required names the positional arguments that must be there, in order; maxPositional counts
 // the optional ones too.
-CParsedArguments ParseArguments(const CArguments& args, std::initializer_list<COptionSpec> specs,
+CParsedArguments ParseArguments(const CArguments& args, std::initializer_list<COptionRule> rules,
                                 std::initializer_list<const char*> required, size_t maxPositional) {
     CParsedArguments parsed;
     bool optionsEnded = false;
@@ -107,14 +107,14 @@ CParsedArguments ParseArguments(const CArguments& args, std::initializer_list<CO
         }
         const size_t eq = arg.find('=');
         const std::string name = arg.substr(0, eq);
-        const COptionSpec* spec = nullptr;
-        for (const COptionSpec& s : specs) {
+        const COptionRule* rule = nullptr;
+        for (const COptionRule& s : rules) {
             if (name == s.pszName)
-                spec = &s;
+                rule = &s;
         }
-        if (spec == nullptr)
+        if (rule == nullptr)
             UsageError("unknown option '" + name + "'");
-        if (!spec->bTakesValue) {
+        if (!rule->bTakesValue) {
             if (eq != std::string::npos)
                 UsageError("option '" + name + "' takes no value");
             parsed.m_values[name].clear();
