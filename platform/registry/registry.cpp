@@ -226,6 +226,36 @@ template <class Mutate> LONG WriteHive(int32_t hive, Mutate&& mutate) {
     return ERROR_SUCCESS;
 }
 
+// Resolves hKey\subKey, reads its hive into root and finds the key (null when it does not
+// exist). ERROR_KEY_DELETED when the key hKey names is gone.
+LONG FindKey(HKEY hKey, std::string_view subKey, CHiveKey& root, CKeyRef& base, CKeyRef& full,
+             const CHiveKey*& key) {
+    LONG r = Resolve(hKey, subKey, base, full);
+    if (r != ERROR_SUCCESS)
+        return r;
+    r = ReadHive(full.nHive, root);
+    if (r != ERROR_SUCCESS)
+        return r;
+    if (Descend(root, base.path, base.path.size()) == nullptr)
+        return ERROR_KEY_DELETED;
+    key = Descend(root, full.path, full.path.size());
+    return ERROR_SUCCESS;
+}
+
+// The key full names in root, created with every missing key on the way below base; changed
+// is set when a key was created. Null when base itself is gone.
+CHiveKey* CreatePath(CHiveKey& root, const CKeyRef& base, const CKeyRef& full, bool& changed) {
+    CHiveKey* key = Descend(root, base.path, base.path.size());
+    if (key == nullptr)
+        return nullptr;
+    for (size_t i = base.path.size(); i < full.path.size(); ++i) {
+        bool created = false;
+        key = &key->CreateSubKey(full.path[i], created);
+        changed = changed || created;
+    }
+    return key;
+}
+
 LONG OpenOrCreate(HKEY hKey, std::string_view subKey, bool create, PHKEY phkResult,
                   DWORD* pDisposition) {
     if (phkResult == nullptr)
@@ -233,28 +263,18 @@ LONG OpenOrCreate(HKEY hKey, std::string_view subKey, bool create, PHKEY phkResu
     *phkResult = nullptr;
     CKeyRef base;
     CKeyRef full;
-    LONG r = Resolve(hKey, subKey, base, full);
-    if (r != ERROR_SUCCESS)
-        return r;
     CHiveKey root;
-    r = ReadHive(full.nHive, root);
+    const CHiveKey* existing = nullptr;
+    LONG r = FindKey(hKey, subKey, root, base, full, existing);
     if (r != ERROR_SUCCESS)
         return r;
-    if (Descend(root, base.path, base.path.size()) == nullptr)
-        return ERROR_KEY_DELETED;
     DWORD disposition = REG_OPENED_EXISTING_KEY;
-    if (Descend(root, full.path, full.path.size()) == nullptr) {
+    if (existing == nullptr) {
         if (!create)
             return ERROR_FILE_NOT_FOUND;
         r = WriteHive(full.nHive, [&](CHiveKey& fresh, bool& changed) -> LONG {
-            CHiveKey* key = Descend(fresh, base.path, base.path.size());
-            if (key == nullptr)
+            if (CreatePath(fresh, base, full, changed) == nullptr)
                 return ERROR_KEY_DELETED;
-            for (size_t i = base.path.size(); i < full.path.size(); ++i) {
-                bool created = false;
-                key = &key->CreateSubKey(full.path[i], created);
-                changed = changed || created;
-            }
             disposition = changed ? REG_CREATED_NEW_KEY : REG_OPENED_EXISTING_KEY;
             return ERROR_SUCCESS;
         });
@@ -275,14 +295,9 @@ LONG SetValueCore(HKEY hKey, std::string_view subKey, CHiveValue value) {
     if (r != ERROR_SUCCESS)
         return r;
     return WriteHive(full.nHive, [&](CHiveKey& root, bool& changed) -> LONG {
-        CHiveKey* key = Descend(root, base.path, base.path.size());
+        CHiveKey* key = CreatePath(root, base, full, changed);
         if (key == nullptr)
             return ERROR_KEY_DELETED;
-        for (size_t i = base.path.size(); i < full.path.size(); ++i) {
-            bool created = false;
-            key = &key->CreateSubKey(full.path[i], created);
-            changed = changed || created;
-        }
         changed = key->SetValue(std::move(value)) || changed;
         return ERROR_SUCCESS;
     });
@@ -293,16 +308,11 @@ LONG QueryValueCore(HKEY hKey, std::string_view subKey, std::string_view name, b
                     CHiveValue& out) {
     CKeyRef base;
     CKeyRef full;
-    LONG r = Resolve(hKey, subKey, base, full);
-    if (r != ERROR_SUCCESS)
-        return r;
     CHiveKey root;
-    r = ReadHive(full.nHive, root);
+    const CHiveKey* key = nullptr;
+    const LONG r = FindKey(hKey, subKey, root, base, full, key);
     if (r != ERROR_SUCCESS)
         return r;
-    if (Descend(root, base.path, base.path.size()) == nullptr)
-        return ERROR_KEY_DELETED;
-    const CHiveKey* key = Descend(root, full.path, full.path.size());
     if (key == nullptr)
         return ERROR_FILE_NOT_FOUND;
     const CHiveValue* value = key->FindValue(name);
