@@ -2,6 +2,7 @@
 // factory, the live-object count and the string table that comes and goes with the library.
 
 #include "tests/server/componentfixture.h"
+#include "tests/support/classesroot.h"
 
 using namespace zephratest;
 
@@ -10,20 +11,6 @@ namespace {
 const std::string kClassKey = "CLSID\\{3673BDD0-F2E8-11D2-9EA9-0000E8E0AEB1}";
 const std::string kCategory = "{2542EDC1-7EFB-11D2-8CA5-0088CC081531}";
 const std::string kProgID = "PlaquetServer.Zephra";
-
-bool KeyExists(const std::string& path) {
-    CRegKey key;
-    return key.Open(HKEY_CLASSES_ROOT, path) == ERROR_SUCCESS;
-}
-
-std::string Value(const std::string& path, const char* name = "") {
-    CRegKey key;
-    std::string value;
-    if (key.Open(HKEY_CLASSES_ROOT, path) != ERROR_SUCCESS ||
-        key.QueryStringValue(name, value) != ERROR_SUCCESS)
-        return "<missing>";
-    return value;
-}
 
 // The library opened a second time by path, for calling its exports directly.
 class CLibrary {
@@ -61,15 +48,15 @@ TEST_F(ComponentTest, RegistrationWritesClassKeysAndCategory) {
     ASSERT_EQ(ProgIDFromCLSID(CLSID_Zephra, progId), S_OK);
     EXPECT_EQ(progId, kProgID);
 
-    EXPECT_EQ(Value(kProgID), kProgID);
-    EXPECT_EQ(Value(kProgID + "\\CLSID"), GuidToString(CLSID_Zephra));
-    EXPECT_EQ(Value(kClassKey), kProgID);
-    EXPECT_EQ(Value(kClassKey + "\\ProgID"), kProgID);
+    EXPECT_EQ(KeyValue(kProgID), kProgID);
+    EXPECT_EQ(KeyValue(kProgID + "\\CLSID"), GuidToString(CLSID_Zephra));
+    EXPECT_EQ(KeyValue(kClassKey), kProgID);
+    EXPECT_EQ(KeyValue(kClassKey + "\\ProgID"), kProgID);
     // The full path of the library, whose folder hosts take as the component's folder.
-    EXPECT_EQ(Value(kClassKey + "\\InProcServer32"), fs::canonical(kComponentPath).string());
-    EXPECT_EQ(Value(kClassKey + "\\InProcServer32", "ThreadingModel"), "<missing>");
+    EXPECT_EQ(KeyValue(kClassKey + "\\InProcServer32"), fs::canonical(kComponentPath).string());
+    EXPECT_EQ(KeyValue(kClassKey + "\\InProcServer32", "ThreadingModel"), "<missing>");
     EXPECT_TRUE(KeyExists(kClassKey + "\\Implemented Categories\\" + kCategory));
-    EXPECT_EQ(Value("Component Categories\\" + kCategory, "409"), "Tandrel Plaquets");
+    EXPECT_EQ(KeyValue("Component Categories\\" + kCategory, "409"), "Tandrel Plaquets");
 
     // Registering again keeps the ProgID and class keys' values and rewrites the others.
     CRegKey root(HKEY_CLASSES_ROOT);
@@ -85,11 +72,11 @@ TEST_F(ComponentTest, RegistrationWritesClassKeysAndCategory) {
     CLibrary library(kComponentPath);
     ASSERT_TRUE(library.IsOpen());
     ASSERT_EQ(library.Register(), S_OK);
-    EXPECT_EQ(Value(kProgID), "edited");
-    EXPECT_EQ(Value(kClassKey), "edited");
-    EXPECT_EQ(Value(kProgID + "\\CLSID"), GuidToString(CLSID_Zephra));
-    EXPECT_EQ(Value(kClassKey + "\\ProgID"), kProgID);
-    EXPECT_EQ(Value(kClassKey + "\\InProcServer32"), fs::canonical(kComponentPath).string());
+    EXPECT_EQ(KeyValue(kProgID), "edited");
+    EXPECT_EQ(KeyValue(kClassKey), "edited");
+    EXPECT_EQ(KeyValue(kProgID + "\\CLSID"), GuidToString(CLSID_Zephra));
+    EXPECT_EQ(KeyValue(kClassKey + "\\ProgID"), kProgID);
+    EXPECT_EQ(KeyValue(kClassKey + "\\InProcServer32"), fs::canonical(kComponentPath).string());
 }
 
 TEST_F(ComponentTest, UnregistrationRemovesTheClassKeysAndKeepsTheCategory) {
@@ -106,7 +93,7 @@ TEST_F(ComponentTest, UnregistrationRemovesTheClassKeysAndKeepsTheCategory) {
           kClassKey + "\\InProcServer32", kClassKey + "\\Implemented Categories"})
         EXPECT_FALSE(KeyExists(key)) << key;
     EXPECT_TRUE(KeyExists(otherClass));
-    EXPECT_EQ(Value("Component Categories\\" + kCategory, "409"), "Tandrel Plaquets");
+    EXPECT_EQ(KeyValue("Component Categories\\" + kCategory, "409"), "Tandrel Plaquets");
     CLSID clsid{};
     EXPECT_EQ(CLSIDFromProgID(kProgID, &clsid), CO_E_CLASSSTRING);
     CComPtr<IDispatch> none;
@@ -121,7 +108,7 @@ TEST_F(ComponentTest, UnregistrationRemovesTheClassKeysAndKeepsTheCategory) {
     ASSERT_EQ(root.SetKeyValue("Other.App\\CLSID", "{00000000-0000-0000-0000-0000000000AA}"),
               ERROR_SUCCESS);
     ASSERT_EQ(library.Unregister(), S_OK);
-    EXPECT_EQ(Value("Other.App\\CLSID"), "{00000000-0000-0000-0000-0000000000AA}");
+    EXPECT_EQ(KeyValue("Other.App\\CLSID"), "{00000000-0000-0000-0000-0000000000AA}");
     EXPECT_FALSE(KeyExists(kClassKey));
 }
 

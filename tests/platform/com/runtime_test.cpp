@@ -2,6 +2,7 @@
 #include "platform/file/atomicfile.h"
 #include "platform/registry/regkey.h"
 #include "tests/platform/com/testserver.h"
+#include "tests/support/classesroot.h"
 
 #include <cstdlib>
 #include <dlfcn.h>
@@ -28,20 +29,6 @@ bool IsMapped(const std::string& path) {
 
 std::string ClassKey(const CLSID& clsid) {
     return "CLSID\\" + GuidToString(clsid);
-}
-
-bool KeyExists(const std::string& path) {
-    CRegKey key;
-    return key.Open(HKEY_CLASSES_ROOT, path) == ERROR_SUCCESS;
-}
-
-std::string DefaultValue(const std::string& path, const char* name = "") {
-    CRegKey key;
-    std::string value;
-    if (key.Open(HKEY_CLASSES_ROOT, path) != ERROR_SUCCESS ||
-        key.QueryStringValue(name, value) != ERROR_SUCCESS)
-        return "<missing>";
-    return value;
 }
 
 // A fresh registry with the test server registered in it, and COM initialised.
@@ -96,8 +83,8 @@ TEST_F(ComRuntime, RegistrationWritesClassKeysAndCategoryAndUnregistrationRemove
     EXPECT_EQ(Utf8FromUtf16(wide), kTestProgID);
     CoTaskMemFree(wide);
 
-    EXPECT_EQ(DefaultValue(classKey + "\\InprocServer32"), fs::canonical(kServerPath).string());
-    EXPECT_EQ(DefaultValue("Component Categories\\" + GuidToString(CATID_ZephraTest), "409"),
+    EXPECT_EQ(KeyValue(classKey + "\\InprocServer32"), fs::canonical(kServerPath).string());
+    EXPECT_EQ(KeyValue("Component Categories\\" + GuidToString(CATID_ZephraTest), "409"),
               kTestCategoryDescription);
     EXPECT_TRUE(
         KeyExists(classKey + "\\Implemented Categories\\" + GuidToString(CATID_ZephraTest)));
@@ -108,8 +95,8 @@ TEST_F(ComRuntime, RegistrationWritesClassKeysAndCategoryAndUnregistrationRemove
     ASSERT_EQ(root.SetKeyValue(kTestProgID, "changed by hand"), ERROR_SUCCESS);
     ASSERT_EQ(root.SetKeyValue(classKey + "\\InprocServer32", "/elsewhere.so"), ERROR_SUCCESS);
     ASSERT_EQ(RegisterServerLibrary(kServerPath), S_OK);
-    EXPECT_EQ(DefaultValue(kTestProgID), "changed by hand");
-    EXPECT_EQ(DefaultValue(classKey + "\\InprocServer32"), fs::canonical(kServerPath).string());
+    EXPECT_EQ(KeyValue(kTestProgID), "changed by hand");
+    EXPECT_EQ(KeyValue(classKey + "\\InprocServer32"), fs::canonical(kServerPath).string());
 
     // Another class keeps the CLSID key alive.
     ASSERT_EQ(root.SetKeyValue("CLSID\\{00000000-0000-0000-0000-0000000000AA}", "other"),
@@ -118,7 +105,7 @@ TEST_F(ComRuntime, RegistrationWritesClassKeysAndCategoryAndUnregistrationRemove
     for (const std::string& key : {std::string(kTestProgID), classKey})
         EXPECT_FALSE(KeyExists(key)) << key;
     EXPECT_TRUE(KeyExists("CLSID\\{00000000-0000-0000-0000-0000000000AA}"));
-    EXPECT_EQ(DefaultValue("Component Categories\\" + GuidToString(CATID_ZephraTest), "409"),
+    EXPECT_EQ(KeyValue("Component Categories\\" + GuidToString(CATID_ZephraTest), "409"),
               kTestCategoryDescription)
         << "the category itself stays";
     EXPECT_EQ(CLSIDFromProgID(kTestProgID, &clsid), CO_E_CLASSSTRING);
